@@ -1,0 +1,35 @@
+# Compiler settings shared by the library, its tests and its tools.
+
+# Warnings for the project's own code.
+add_library(quorvane_warnings INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(quorvane_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                                     -Wno-sign-conversion)
+endif()
+
+# Scores must not depend on the compiler that built them: baseline x86-64
+# only (no -march), and no fused multiply-add anywhere in the library.
+add_library(quorvane_exact_fp INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(quorvane_exact_fp INTERFACE -ffp-contract=off)
+endif()
+
+# The kernels stay plain scalar code: auto-vectorisation would change the
+# matrix kernel's instruction mix (and, with reassociation, its results) from
+# one compiler to the next.
+set(QUORVANE_NO_VECTORIZE_FLAGS "")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(QUORVANE_NO_VECTORIZE_FLAGS -fno-tree-vectorize -fno-tree-slp-vectorize)
+elseif(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  set(QUORVANE_NO_VECTORIZE_FLAGS -fno-vectorize -fno-slp-vectorize)
+endif()
+
+if(QUORVANE_SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -g -O1)
+  add_link_options(-fsanitize=thread)
+elseif(QUORVANE_SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all -g)
+  add_link_options(-fsanitize=address,undefined)
+elseif(NOT QUORVANE_SANITIZER STREQUAL "")
+  message(FATAL_ERROR "QUORVANE_SANITIZER must be thread, address or empty")
+endif()
