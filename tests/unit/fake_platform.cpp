@@ -1,0 +1,185 @@
+// A deterministic platform for the unit tests. Threads are real (the engine
+// really runs its workers); everything else is under the test's control.
+#include "fake_platform.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <time.h>
+#endif
+
+namespace fake {
+namespace {
+
+config g_config;
+counters g_counters;
+std::atomic<std::int64_t> g_ticks{counter_origin};
+std::atomic<int> g_thread_number{0};
+
+struct matrix_holder {
+  double* set = nullptr;
+  matrix_holder() = default;
+  matrix_holder(const matrix_holder&) = delete;
+  matrix_holder& operator=(const matrix_holder&) = delete;
+  ~matrix_holder() {
+    if (set != nullptr) {
+      std::free(set);
+      g_counters.matrix_sets_released.fetch_add(1);
+    }
+  }
+};
+
+void real_sleep_us(std::int64_t us) {
+  if (us <= 0) return;
+#if defined(_WIN32)
+  Sleep(static_cast<DWORD>((us + 999) / 1000));
+#else
+  timespec t{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+  nanosleep(&t, nullptr);
+#endif
+}
+
+}  // namespace
+
+void reset(config settings) {
+  g_config = std::move(settings);
+  g_counters.threads_created = 0;
+  g_counters.threads_refused = 0;
+  g_counters.threads_joined = 0;
+  g_counters.threads_released = 0;
+  g_counters.blocks_obtained = 0;
+  g_counters.blocks_given_back = 0;
+  g_counters.block_requests = 0;
+  g_counters.copies = 0;
+  g_counters.sleeps = 0;
+  g_counters.matrix_sets_created = 0;
+  g_counters.matrix_sets_released = 0;
+  g_counters.module_refs = 0;
+  g_thread_number = 0;
+  g_ticks = counter_origin;
+}
+
+config& settings() { return g_config; }
+counters& count() { return g_counters; }
+
+void set_clock_ms(std::int64_t ms) { g_ticks = counter_origin + ms * (frequency / 1000); }
+std::int64_t clock_ms() { return (g_ticks.load() - counter_origin) / (frequency / 1000); }
+void advance_ms(std::int64_t ms) { g_ticks.fetch_add(ms * (frequency / 1000)); }
+
+}  // namespace fake
+
+namespace quorvane {
+namespace platform {
+
+thread_handle thread_create(thread_entry entry, void* arg) {
+  const int number = fake::g_thread_number.fetch_add(1);
+  if (fake::g_config.allow_thread && !fake::g_config.allow_thread(number)) {
+    fake::g_counters.threads_refused.fetch_add(1);
+    return nullptr;
+  }
+#if defined(_WIN32)
+  const std::uintptr_t handle = _beginthreadex(nullptr, 0, entry, arg, 0, nullptr);
+  if (handle == 0) return nullptr;
+  fake::g_counters.threads_created.fetch_add(1);
+  return reinterpret_cast<thread_handle>(handle);
+#else
+  pthread_t thread{};
+  if (pthread_create(&thread, nullptr, entry, arg) != 0) return nullptr;
+  fake::g_counters.threads_created.fetch_add(1);
+  thread_handle handle = nullptr;
+  std::memcpy(&handle, &thread, sizeof thread);
+  return handle;
+#endif
+}
+
+void thread_release(thread_handle handle) {
+  fake::g_counters.threads_released.fetch_add(1);
+#if defined(_WIN32)
+  CloseHandle(handle);
+#else
+  pthread_t thread{};
+  std::memcpy(&thread, &handle, sizeof thread);
+  pthread_detach(thread);
+#endif
+}
+
+void thread_join(thread_handle handle) {
+#if defined(_WIN32)
+  WaitForSingleObject(handle, INFINITE);
+  CloseHandle(handle);
+#else
+  pthread_t thread{};
+  std::memcpy(&thread, &handle, sizeof thread);
+  pthread_join(thread, nullptr);
+#endif
+  fake::g_counters.threads_joined.fetch_add(1);
+}
+
+std::int64_t perf_counter() {
+  if (fake::g_config.on_clock) fake::g_config.on_clock();
+  return fake::g_ticks.load();
+}
+
+std::int64_t perf_frequency() { return fake::frequency; }
+
+void sleep_ms(std::uint32_t ms) {
+  fake::g_counters.sleeps.fetch_add(1);
+  if (fake::g_config.on_sleep) fake::g_config.on_sleep(ms);
+  fake::real_sleep_us(fake::g_config.real_sleep_us);
+  fake::advance_ms(static_cast<std::int64_t>(ms) * fake::g_config.sleep_scale);
+}
+
+std::int32_t processor_count() {
+  if (fake::g_config.on_processor_count) fake::g_config.on_processor_count();
+  return fake::g_config.processors;
+}
+
+void* block_obtain(std::size_t bytes) {
+  const int number = fake::g_counters.block_requests.fetch_add(1);
+  if (fake::g_config.allow_block && !fake::g_config.allow_block(number)) return nullptr;
+  void* block = std::malloc(bytes);
+  if (block != nullptr) fake::g_counters.blocks_obtained.fetch_add(1);
+  return block;
+}
+
+void block_give_back(void* block) {
+  if (block == nullptr) return;
+  fake::g_counters.blocks_given_back.fetch_add(1);
+  std::free(block);
+}
+
+void block_fill(void* block, unsigned char value, std::size_t bytes) {
+  std::memset(block, value, bytes);
+}
+
+void block_copy(void* destination, const void* source, std::size_t bytes) {
+  std::memcpy(destination, source, bytes);
+  fake::advance_ms(fake::g_config.copy_ms);
+  const int copies = fake::g_counters.copies.fetch_add(1) + 1;
+  if (fake::g_config.on_copy) fake::g_config.on_copy(copies);
+}
+
+double* thread_matrices() {
+  if (fake::g_config.on_matrices) fake::g_config.on_matrices();
+  if (fake::g_config.allow_matrices && !fake::g_config.allow_matrices()) return nullptr;
+  thread_local fake::matrix_holder holder;
+  if (holder.set == nullptr) {
+    holder.set = static_cast<double*>(std::calloc(matrix_set_doubles, sizeof(double)));
+    if (holder.set != nullptr) fake::g_counters.matrix_sets_created.fetch_add(1);
+  }
+  return holder.set;
+}
+
+void module_ref_take() { fake::g_counters.module_refs.fetch_add(1); }
+void module_ref_drop() { fake::g_counters.module_refs.fetch_sub(1); }
+void run_thread_exit() { fake::g_counters.module_refs.fetch_sub(1); }
+
+}  // namespace platform
+}  // namespace quorvane
