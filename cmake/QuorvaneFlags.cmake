@@ -25,7 +25,7 @@ elseif(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 endif()
 
 if(QUORVANE_SANITIZER STREQUAL "thread")
-  add_compile_options(-fsanitize=thread -g -O1)
+  add_compile_options(-fsanitize=thread -g)
   add_link_options(-fsanitize=thread)
 elseif(QUORVANE_SANITIZER STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all -g)

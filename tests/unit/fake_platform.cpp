@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/run_load.h"
 #include "platform/platform.h"
 
 #if defined(_WIN32)
@@ -35,6 +36,29 @@ struct matrix_holder {
     }
   }
 };
+
+// Worker threads wait at their start until the runner's next sleep or join,
+// so that all workers of a window begin together once every one of them has
+// been created. On two cores, hundreds of workers that start computing at
+// once starve the thread that creates the rest; that only costs time on a
+// real machine, but under a sanitizer it costs minutes.
+std::atomic<std::int64_t> g_release_epoch{0};
+
+struct held_start {
+  quorvane::platform::thread_entry entry;
+  void* arg;
+  std::int64_t epoch;
+};
+
+void real_sleep_us(std::int64_t us);
+
+quorvane::platform::thread_result QUORVANE_THREAD_CALL held_trampoline(void* raw) {
+  auto* start = static_cast<held_start*>(raw);
+  const held_start copy = *start;
+  delete start;
+  while (g_release_epoch.load() <= copy.epoch) real_sleep_us(100);
+  return copy.entry(copy.arg);
+}
 
 void real_sleep_us(std::int64_t us) {
   if (us <= 0) return;
@@ -84,14 +108,26 @@ thread_handle thread_create(thread_entry entry, void* arg) {
     fake::g_counters.threads_refused.fetch_add(1);
     return nullptr;
   }
+  fake::held_start* held = nullptr;
+  if (entry == &quorvane::worker_fn) {
+    held = new fake::held_start{entry, arg, fake::g_release_epoch.load()};
+    entry = &fake::held_trampoline;
+    arg = held;
+  }
 #if defined(_WIN32)
   const std::uintptr_t handle = _beginthreadex(nullptr, 0, entry, arg, 0, nullptr);
-  if (handle == 0) return nullptr;
+  if (handle == 0) {
+    delete held;
+    return nullptr;
+  }
   fake::g_counters.threads_created.fetch_add(1);
   return reinterpret_cast<thread_handle>(handle);
 #else
   pthread_t thread{};
-  if (pthread_create(&thread, nullptr, entry, arg) != 0) return nullptr;
+  if (pthread_create(&thread, nullptr, entry, arg) != 0) {
+    delete held;
+    return nullptr;
+  }
   fake::g_counters.threads_created.fetch_add(1);
   thread_handle handle = nullptr;
   std::memcpy(&handle, &thread, sizeof thread);
@@ -111,6 +147,7 @@ void thread_release(thread_handle handle) {
 }
 
 void thread_join(thread_handle handle) {
+  fake::g_release_epoch.fetch_add(1);
 #if defined(_WIN32)
   WaitForSingleObject(handle, INFINITE);
   CloseHandle(handle);
@@ -131,6 +168,7 @@ std::int64_t perf_frequency() { return fake::frequency; }
 
 void sleep_ms(std::uint32_t ms) {
   fake::g_counters.sleeps.fetch_add(1);
+  fake::g_release_epoch.fetch_add(1);
   if (fake::g_config.on_sleep) fake::g_config.on_sleep(ms);
   fake::real_sleep_us(fake::g_config.real_sleep_us);
   fake::advance_ms(static_cast<std::int64_t>(ms) * fake::g_config.sleep_scale);

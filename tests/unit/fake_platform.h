@@ -1,5 +1,6 @@
 // Controls of the fake platform that the unit tests link instead of the
-// operating system's: a clock that only sleeps and copies advance, injected
+// operating system's: a clock that only sleeps and copies advance, worker
+// threads that start together at the runner's first sleep or join, injected
 // thread-creation and allocation failures, a chosen processor count, and
 // counters of what the engine asked for.
 #ifndef QUORVANE_TESTS_FAKE_PLATFORM_H

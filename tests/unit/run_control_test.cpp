@@ -32,11 +32,16 @@ TEST(RunControl, FreshLibraryIsIdleAndEmpty) {
 TEST(RunControl, StartWhileRunningIsRefusedAndRunGoesOn) {
   fake::reset();
   latch hold;
+  latch held;
+  // Phase 2's first poll: both of its workers exist by then.
   fake::settings().on_sleep = [&](std::uint32_t) {
-    if (quorvane_phase() == 2) hold.wait();
+    if (quorvane_phase() == 2) {
+      held.open();
+      hold.wait();
+    }
   };
   ASSERT_EQ(quorvane_start(), 0);
-  while (quorvane_phase() != 2) std::this_thread::yield();
+  held.wait();
   const int progress = quorvane_progress();
 
   EXPECT_EQ(quorvane_start(), -1);
