@@ -53,6 +53,11 @@ int interrupt_count();
 // close on Windows), the handler holds it until no run is in progress.
 void set_run_in_progress(bool in_progress);
 
+// Makes standard output and standard error write each '\n' as it is: a
+// report line leaves the host unchanged, and line ends never carry the
+// carriage return that a redrawn progress line uses.
+void prepare_standard_streams();
+
 // True when stream is attached to an interactive terminal.
 bool is_terminal(std::FILE* stream);
 

@@ -84,6 +84,10 @@ void set_run_in_progress(bool) {
   // stay installed for the whole life of the program.
 }
 
+void prepare_standard_streams() {
+  // Streams here never translate line ends.
+}
+
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void sleep_ms(unsigned milliseconds) {

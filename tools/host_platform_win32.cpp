@@ -7,6 +7,7 @@
 #endif
 #include <windows.h>
 #include <shellapi.h>
+#include <fcntl.h>
 #include <io.h>
 
 #include <atomic>
@@ -135,6 +136,12 @@ void install_interrupt_handlers() { SetConsoleCtrlHandler(&on_console_control, T
 int interrupt_count() { return g_interrupts.load(); }
 
 void set_run_in_progress(bool in_progress) { g_run_in_progress.store(in_progress); }
+
+void prepare_standard_streams() {
+  // Text mode would turn every '\n' into CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
 
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 

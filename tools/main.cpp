@@ -95,6 +95,7 @@ int run_benchmark(const options& chosen, const library_api& api) {
 }
 
 int host_main(int argc, char** argv) {
+  platform::prepare_standard_streams();
   const parse_result parsed = parse_command_line(platform::program_arguments(argc, argv));
   if (!parsed.error.empty()) {
     print_error(parsed.error + " (see quorvane --help)");
