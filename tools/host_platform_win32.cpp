@@ -113,10 +113,13 @@ library_handle open_library(const std::string& path, std::string& error) {
   // A full path keeps LoadLibrary from searching the system's folders.
   const std::wstring wide = to_wide(path);
   std::wstring full(MAX_PATH, L'\0');
-  DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  const auto full_path = [&] {
+    return GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  };
+  DWORD length = full_path();
   if (length >= full.size()) {
     full.resize(length);
-    length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    length = full_path();
   }
   full.resize(length);
   const std::wstring& to_load = length > 0 ? full : wide;

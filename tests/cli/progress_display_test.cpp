@@ -25,7 +25,8 @@ TEST(PhaseWords, NameEveryPhaseAndTheGapsAroundThem) {
 TEST(ProgressLine, ShowsBarPercentPhaseAndElapsedTime) {
   EXPECT_EQ(format_progress_line({1, 3, 40, 8.44}, 1, 1),
             "[######----------]  40%  3/5 floating point, one thread  8.4 s");
-  EXPECT_EQ(format_progress_line({1, 0, 0, 0.0}, 1, 1), "[----------------]   0%  starting  0.0 s");
+  EXPECT_EQ(format_progress_line({1, 0, 0, 0.0}, 1, 1),
+            "[----------------]   0%  starting  0.0 s");
   EXPECT_EQ(format_progress_line({1, 5, 100, 19.96}, 2, 3),
             "run 2/3 [################] 100%  5/5 memory copy  20.0 s");
 }
@@ -33,7 +34,8 @@ TEST(ProgressLine, ShowsBarPercentPhaseAndElapsedTime) {
 TEST(ProgressLine, SaysHowTheRunEndedOnceItHasClosed) {
   EXPECT_EQ(format_progress_line({2, 0, 100, 20.1}, 1, 1),
             "[################] 100%  finished  20.1 s");
-  EXPECT_EQ(format_progress_line({3, 0, 20, 4.5}, 1, 1), "[###-------------]  20%  cancelled  4.5 s");
+  EXPECT_EQ(format_progress_line({3, 0, 20, 4.5}, 1, 1),
+            "[###-------------]  20%  cancelled  4.5 s");
 }
 
 TEST(ProgressLine, KeepsTheBarWithinItsBoundsForOutOfRangeValues) {
@@ -149,10 +151,11 @@ TEST_F(DisplayOutput, RedrawModeWipesWhatALongerLineLeftBehind) {
   const std::string first_line = text.substr(1, second - 1);
   const std::string second_line = text.substr(second + 1);
   EXPECT_EQ(second_line.size(), first_line.size());
-  const std::size_t shown = second_line.find("5/5 memory copy  16.0 s");
+  const std::string shorter = "5/5 memory copy  16.0 s";
+  const std::size_t shown = second_line.find(shorter);
   ASSERT_NE(shown, std::string::npos) << second_line;
   // Only spaces follow the shorter text.
-  EXPECT_EQ(second_line.find_last_not_of(' '), shown + std::string("5/5 memory copy  16.0 s").size() - 1);
+  EXPECT_EQ(second_line.find_last_not_of(' '), shown + shorter.size() - 1);
 }
 
 TEST_F(DisplayOutput, ProgressLinesEndTheRedrawnLineFirst) {

