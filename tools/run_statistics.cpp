@@ -37,8 +37,7 @@ std::string format_summary_table(const std::vector<run_report>& runs) {
   char line[200];
   std::snprintf(line, sizeof line, "Summary of %zu runs\n", runs.size());
   table += line;
-  std::snprintf(line, sizeof line, "  %-32s %12s %12s %12s %8s\n", "", "median", "min", "max",
-                "cv");
+  std::snprintf(line, sizeof line, "  %-32s %9s %9s %9s %7s\n", "", "median", "min", "max", "cv");
   table += line;
   for (const report_figure& figure : report_figures) {
     std::vector<double> values;
@@ -51,7 +50,7 @@ std::string format_summary_table(const std::vector<run_report>& runs) {
     } else {
       std::snprintf(variation, sizeof variation, "-");
     }
-    std::snprintf(line, sizeof line, "  %-32s %12.0f %12.0f %12.0f %8s", figure.label, s.median,
+    std::snprintf(line, sizeof line, "  %-32s %9.0f %9.0f %9.0f %7s", figure.label, s.median,
                   s.minimum, s.maximum, variation);
     table += line;
     if (figure.unit[0] != '\0') {
@@ -70,14 +69,14 @@ std::string format_summary_table(const std::vector<run_report>& runs) {
     total_seconds += static_cast<double>(run.duration_ms) / 1000.0;
   }
   if (fewest == most) {
-    std::snprintf(line, sizeof line, "  %-32s %12lld\n", "processors",
+    std::snprintf(line, sizeof line, "  %-32s %9lld\n", "processors",
                   static_cast<long long>(most));
   } else {
-    std::snprintf(line, sizeof line, "  %-32s %5lld to %lld\n", "processors",
+    std::snprintf(line, sizeof line, "  %-32s %2lld to %lld\n", "processors",
                   static_cast<long long>(fewest), static_cast<long long>(most));
   }
   table += line;
-  std::snprintf(line, sizeof line, "  %-32s %12.2f  s\n", "total duration", total_seconds);
+  std::snprintf(line, sizeof line, "  %-32s %9.2f  s\n", "total duration", total_seconds);
   table += line;
   return table;
 }
