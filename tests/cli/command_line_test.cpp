@@ -1,0 +1,77 @@
+// The host's command line: options, values and the errors it reports.
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::host {
+namespace {
+
+parse_result parse(std::vector<std::string> arguments) { return parse_command_line(arguments); }
+
+TEST(CommandLine, NoArgumentsGiveOneRunWithProgressAndTheDefaultLibrary) {
+  const parse_result result = parse({});
+  ASSERT_EQ(result.error, "");
+  EXPECT_FALSE(result.parsed.json);
+  EXPECT_FALSE(result.parsed.quiet);
+  EXPECT_FALSE(result.parsed.help);
+  EXPECT_FALSE(result.parsed.version);
+  EXPECT_EQ(result.parsed.runs, 1);
+  EXPECT_EQ(result.parsed.library_path, "");
+}
+
+TEST(CommandLine, ReadsEveryOptionInBothSpellingsOfAValue) {
+  const parse_result spaced =
+      parse({"--json", "--quiet", "--runs", "7", "--library", "/opt/q/lib.so", "--version"});
+  ASSERT_EQ(spaced.error, "");
+  EXPECT_TRUE(spaced.parsed.json);
+  EXPECT_TRUE(spaced.parsed.quiet);
+  EXPECT_TRUE(spaced.parsed.version);
+  EXPECT_EQ(spaced.parsed.runs, 7);
+  EXPECT_EQ(spaced.parsed.library_path, "/opt/q/lib.so");
+
+  const parse_result joined = parse({"--runs=12", "--library=a=b.so", "-q", "-h"});
+  ASSERT_EQ(joined.error, "");
+  EXPECT_EQ(joined.parsed.runs, 12);
+  // Only the first '=' separates name from value.
+  EXPECT_EQ(joined.parsed.library_path, "a=b.so");
+  EXPECT_TRUE(joined.parsed.quiet);
+  EXPECT_TRUE(joined.parsed.help);
+}
+
+TEST(CommandLine, AcceptsRunCountsFromOneToTheLimit) {
+  EXPECT_EQ(parse({"--runs", "1"}).parsed.runs, 1);
+  EXPECT_EQ(parse({"--runs", std::to_string(max_runs)}).parsed.runs, max_runs);
+}
+
+TEST(CommandLine, RefusesRunCountsThatAreNotWholeNumbersInRange) {
+  for (const char* bad : {"0", "-1", "abc", "3x", "", "1.5", "+2", "99999999999"}) {
+    const parse_result result = parse({"--runs", bad});
+    EXPECT_NE(result.error.find("--runs"), std::string::npos) << "value '" << bad << "'";
+  }
+  EXPECT_NE(parse({"--runs", std::to_string(max_runs + 1)}).error, "");
+}
+
+TEST(CommandLine, NamesTheProblemWithAMalformedOption) {
+  EXPECT_EQ(parse({"--runs"}).error, "--runs needs a value");
+  EXPECT_EQ(parse({"--library"}).error, "--library needs a value");
+  EXPECT_EQ(parse({"--library="}).error, "--library needs a path");
+  EXPECT_EQ(parse({"--json=yes"}).error, "--json takes no value");
+  EXPECT_EQ(parse({"--jsn"}).error, "unknown option '--jsn'");
+  EXPECT_EQ(parse({"extra"}).error, "unknown option 'extra'");
+  // The first problem stops the parse; later arguments are not read as values.
+  EXPECT_EQ(parse({"--bogus", "--runs", "0"}).error, "unknown option '--bogus'");
+}
+
+TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
+  const std::string text = usage_text();
+  for (const char* option : {"--json", "--runs N", "--library PATH", "--quiet", "--help",
+                             "--version"}) {
+    EXPECT_NE(text.find(option), std::string::npos) << option;
+  }
+  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 "}) {
+    EXPECT_NE(text.find(status), std::string::npos) << "exit status line" << status;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane::host

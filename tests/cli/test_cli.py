@@ -1,0 +1,250 @@
+"""The quorvane command-line host, run as a user runs it, against the real library.
+
+Paths come from the environment (CTest sets them):
+QUORVANE_CLI the host executable, QUORVANE_LIBRARY the library,
+QUORVANE_STAND_IN_LIBRARY a library that lacks one export.
+"""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+CLI = os.environ.get("QUORVANE_CLI", "")
+LIBRARY = os.environ.get("QUORVANE_LIBRARY", "")
+STAND_IN_LIBRARY = os.environ.get("QUORVANE_STAND_IN_LIBRARY", "")
+
+REPORT_KEYS = ["score_single", "score_multi", "int_single_mops", "int_multi_mops",
+               "fp_single_mflops", "fp_multi_mflops", "mem_bandwidth_mbps", "threads_used",
+               "duration_ms"]
+MEASUREMENTS = REPORT_KEYS[:7]
+TABLE_LABELS = ["integer mixing, one thread", "integer mixing, all processors",
+                "floating point, one thread", "floating point, all processors", "memory copy",
+                "single-thread score", "multi-thread score", "processors", "duration"]
+# A run left to itself ends after about 20 s; nothing here should take longer
+# than a few of those.
+WHOLE_RUN_LIMIT_S = 120
+# A cancel ends the current phase at the library's next 20 ms poll.
+CANCEL_LIMIT_S = 1.0
+
+
+def setUpModule():
+    for name, value in (("QUORVANE_CLI", CLI), ("QUORVANE_LIBRARY", LIBRARY)):
+        if not value or not os.path.exists(value):
+            raise unittest.SkipTest(f"{name} does not name a file: {value!r}")
+
+
+def run_cli(*arguments, timeout=30):
+    return subprocess.run([CLI, *arguments], capture_output=True, text=True, timeout=timeout)
+
+
+def parse_report(line, test):
+    """The report as a dict, checked for its nine members in their order."""
+    report = json.loads(line)
+    test.assertEqual(list(report), REPORT_KEYS, line)
+    for key, value in report.items():
+        test.assertIsInstance(value, int, f"{key} in {line}")
+    return report
+
+
+class Interrupted:
+    """Starts the host, waits for a line on one of its streams, sends signals."""
+
+    def __init__(self, *arguments, watch="stderr"):
+        self.process = subprocess.Popen([CLI, *arguments], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+        self.watched = getattr(self.process, watch)
+        self.seen = []
+
+    def wait_for(self, text, timeout=WHOLE_RUN_LIMIT_S):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            line = self.watched.readline()
+            if not line:
+                break
+            self.seen.append(line)
+            if text in line:
+                return
+        self.process.kill()
+        raise AssertionError(f"never saw {text!r}; saw {self.seen!r}")
+
+    def finish(self, signals, gap_s=0.0):
+        """Sends the signals, waits for the exit; returns (status, seconds, stdout, stderr)."""
+        sent = time.monotonic()
+        for number in signals:
+            self.process.send_signal(number)
+            time.sleep(gap_s)
+        stdout, stderr = self.process.communicate(timeout=WHOLE_RUN_LIMIT_S)
+        elapsed = time.monotonic() - sent
+        rest = "".join(self.seen) + (stderr if self.watched is self.process.stderr else stdout)
+        if self.watched is self.process.stderr:
+            return self.process.returncode, elapsed, stdout, rest
+        return self.process.returncode, elapsed, rest, stderr
+
+
+class CommandLineTest(unittest.TestCase):
+    """Version, and the failures that come before any run."""
+
+    def test_version_names_host_and_the_library_found_beside_it(self):
+        result = run_cli("--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        beside = os.path.join(os.path.dirname(CLI), os.path.basename(LIBRARY))
+        self.assertEqual(result.stdout, f"quorvane 1.0.0\nlibrary 1.0.0 ({beside})\n")
+
+    def test_bad_command_line_exits_2(self):
+        for arguments in (["--runs", "0"], ["--bogus"], ["--library"]):
+            with self.subTest(arguments=arguments):
+                result = run_cli(*arguments)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, "")
+                self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+
+    def test_library_that_cannot_be_loaded_gives_one_line_and_exit_2(self):
+        path = os.path.join(os.path.dirname(LIBRARY), "no-such-library.so")
+        result = run_cli("--library", path)
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.stdout, "")
+        lines = result.stderr.splitlines()
+        self.assertEqual(len(lines), 1, result.stderr)
+        self.assertTrue(lines[0].startswith(f"quorvane: cannot load the library {path}: "),
+                        lines[0])
+
+    def test_library_missing_an_export_gives_one_line_and_exit_2(self):
+        if not os.path.exists(STAND_IN_LIBRARY):
+            self.skipTest("QUORVANE_STAND_IN_LIBRARY is not set")
+        for arguments in ([], ["--json"], ["--version"]):
+            with self.subTest(arguments=arguments):
+                result = run_cli("--library", STAND_IN_LIBRARY, *arguments)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr,
+                                 f"quorvane: the library {STAND_IN_LIBRARY} lacks the export "
+                                 "quorvane_results_json\n")
+                self.assertNotIn("{", result.stdout)
+
+
+class InterruptTest(unittest.TestCase):
+    """Cancelling with a signal during the first phase: each test lasts about a second."""
+
+    def check_cancelled_report(self, report):
+        for key in MEASUREMENTS:
+            self.assertEqual(report[key], 0, key)
+        self.assertEqual(report["threads_used"], os.cpu_count())
+        # The run thread stores the duration only at its closing: a report
+        # with it was read after the run closed.
+        self.assertGreater(report["duration_ms"], 0)
+        self.assertLess(report["duration_ms"], 4000, "the first phase should have been cut short")
+
+    def test_signal_during_first_phase_cancels_and_prints_the_report(self):
+        for number in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=number.name):
+                host = Interrupted("--json", "--library", LIBRARY)
+                host.wait_for("phase 1/5")
+                status, seconds, stdout, stderr = host.finish([number])
+                self.assertEqual(status, 130, stderr)
+                self.assertLess(seconds, CANCEL_LIMIT_S)
+                lines = stdout.splitlines()
+                self.assertEqual(len(lines), 1, stdout)
+                self.check_cancelled_report(parse_report(lines[0], self))
+                self.assertIn("interrupted, cancelling the run", stderr)
+
+    def test_second_interrupt_still_waits_for_the_run_to_close(self):
+        host = Interrupted("--json", "--library", LIBRARY)
+        host.wait_for("phase 1/5")
+        status, _, stdout, stderr = host.finish([signal.SIGINT, signal.SIGINT], gap_s=0.002)
+        # Killed by the second signal, the status would be -SIGINT and no
+        # report would follow.
+        self.assertEqual(status, 130, stderr)
+        lines = stdout.splitlines()
+        self.assertEqual(len(lines), 1, stdout)
+        self.check_cancelled_report(parse_report(lines[0], self))
+
+    def test_table_of_a_cancelled_run_off_a_terminal_has_no_redraws(self):
+        host = Interrupted("--library", LIBRARY, watch="stdout")
+        host.wait_for("phase 1/5")
+        status, _, stdout, stderr = host.finish([signal.SIGINT])
+        self.assertEqual(status, 130, stderr)
+        self.assertNotIn("\r", stdout)
+        self.assertNotIn("\r", stderr)
+        self.assertIn("cancelled after", stdout)
+        self.assertIn("Results of the cancelled run", stdout)
+        table = stdout[stdout.index("Results of the cancelled run"):]
+        for label in TABLE_LABELS:
+            self.assertRegex(table, rf"\n  {label} +[0-9.]+")
+
+    @unittest.skipUnless(sys.platform.startswith("linux"), "needs a pseudo-terminal")
+    def test_on_a_terminal_the_progress_line_is_redrawn_in_place(self):
+        import pty
+        import select
+        controller, terminal = pty.openpty()
+        process = subprocess.Popen([CLI, "--library", LIBRARY], stdout=terminal,
+                                   stderr=terminal, stdin=subprocess.DEVNULL)
+        os.close(terminal)
+        screen = b""
+        deadline = time.monotonic() + WHOLE_RUN_LIMIT_S
+        try:
+            # Two drawings of the first phase: the line is being redrawn.
+            while screen.count(b"\r[") < 2 or b"1/5 integer mixing" not in screen:
+                self.assertLess(time.monotonic(), deadline, screen)
+                if select.select([controller], [], [], 1.0)[0]:
+                    screen += os.read(controller, 4096)
+            process.send_signal(signal.SIGINT)
+            while True:
+                try:
+                    chunk = os.read(controller, 4096)
+                except OSError:  # the terminal closed with the process
+                    break
+                if not chunk:
+                    break
+                screen += chunk
+            self.assertEqual(process.wait(timeout=WHOLE_RUN_LIMIT_S), 130)
+        finally:
+            if process.poll() is None:
+                process.kill()
+            os.close(controller)
+        text = screen.decode()
+        self.assertRegex(text, r"\r\[#*-*\]  +\d+%  1/5 integer mixing, one thread  \d+\.\d s")
+        self.assertIn("cancelled", text)
+        self.assertIn("Results of the cancelled run", text)
+
+
+class WholeRunTest(unittest.TestCase):
+    """Complete runs: 20 s each."""
+
+    def test_two_runs_with_json_print_one_report_line_each(self):
+        result = run_cli("--json", "--runs", "2", "--library", LIBRARY,
+                         timeout=2 * WHOLE_RUN_LIMIT_S)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.split("\n")
+        self.assertEqual(lines[-1], "", "every report line ends with a newline")
+        self.assertEqual(len(lines), 3, result.stdout)
+        for line in lines[:2]:
+            report = parse_report(line, self)
+            for key in MEASUREMENTS:
+                self.assertGreater(report[key], 0, f"{key} in {line}")
+            self.assertEqual(report["threads_used"], os.cpu_count())
+        # Progress went to standard error, one line per phase of each run.
+        phase_lines = [line for line in result.stderr.splitlines() if ", phase " in line]
+        self.assertEqual([line.split(":")[0] for line in phase_lines],
+                         [f"run {run}/2, phase {phase}/5"
+                          for run in (1, 2) for phase in range(1, 6)])
+        self.assertNotIn("\r", result.stderr)
+
+    def test_one_run_off_a_terminal_prints_phase_lines_then_the_table(self):
+        result = run_cli("--library", LIBRARY, timeout=WHOLE_RUN_LIMIT_S)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn("\r", result.stdout)
+        lines = result.stdout.splitlines()
+        self.assertEqual([line.split(":")[0] for line in lines[:5]],
+                         [f"phase {phase}/5" for phase in range(1, 6)])
+        self.assertTrue(lines[5].startswith("finished in "), lines[5])
+        table = result.stdout[result.stdout.index("\nResults\n"):]
+        for label in TABLE_LABELS[:7]:
+            self.assertRegex(table, rf"\n  {label} +[1-9][0-9]*(  \S.*)?\n")
+        self.assertRegex(table, rf"\n  processors +{os.cpu_count()}\n")
+
+
+if __name__ == "__main__":
+    unittest.main()

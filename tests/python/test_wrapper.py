@@ -1,0 +1,121 @@
+"""The ctypes wrapper python/quorvane.py against the real library.
+
+QUORVANE_LIBRARY names the library (the wrapper's own default);
+QUORVANE_STAND_IN_LIBRARY a library that lacks one export.
+"""
+
+import os
+import time
+import unittest
+
+import quorvane
+
+REPORT_KEYS = ["score_single", "score_multi", "int_single_mops", "int_multi_mops",
+               "fp_single_mflops", "fp_multi_mflops", "mem_bandwidth_mbps", "threads_used",
+               "duration_ms"]
+MEASUREMENTS = REPORT_KEYS[:7]
+POLL_S = 0.01
+CLOSE_LIMIT_S = 30
+
+
+def wait_until(condition, limit_s=CLOSE_LIMIT_S):
+    deadline = time.monotonic() + limit_s
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out")
+        time.sleep(POLL_S)
+
+
+class WrapperTest(unittest.TestCase):
+    """Each test lasts well under a second."""
+
+    def setUp(self):
+        self.bench = quorvane.Quorvane()
+
+    def tearDown(self):
+        # Leave no run behind for the next test.
+        self.bench.cancel()
+        wait_until(lambda: self.bench.state != quorvane.STATE_RUNNING)
+
+    def test_loads_the_library_named_by_the_environment(self):
+        self.assertEqual(self.bench.path, os.environ["QUORVANE_LIBRARY"])
+        self.assertEqual(self.bench.version, "1.0.0")
+        self.assertIn(self.bench.state, (0, 2, 3))
+        self.assertEqual(self.bench.phase, 0)
+
+    def test_cancelled_run_returns_the_nine_keys_and_zero_measurements(self):
+        seen = []
+
+        def cancel_in_first_phase(progress, phase):
+            seen.append((progress, phase))
+            if phase == 1:
+                self.bench.cancel()
+
+        report = self.bench.run(on_progress=cancel_in_first_phase, poll=POLL_S)
+        self.assertEqual(list(report), REPORT_KEYS)
+        for key in MEASUREMENTS:
+            self.assertEqual(report[key], 0, key)
+        self.assertEqual(report["threads_used"], os.cpu_count())
+        self.assertGreater(report["duration_ms"], 0)
+        self.assertEqual(self.bench.state, quorvane.STATE_CANCELLED)
+        self.assertEqual(self.bench.phase, 0)
+        self.assertEqual(self.bench.progress, 20)
+        progress_values = [progress for progress, _ in seen]
+        self.assertEqual(progress_values, sorted(progress_values), seen)
+
+    def test_second_start_while_running_raises_and_leaves_the_run_going(self):
+        self.bench.start()
+        self.assertEqual(self.bench.last_error, "")
+        with self.assertRaisesRegex(quorvane.QuorvaneError,
+                                    "refused to start a run: already running"):
+            self.bench.start()
+        self.assertEqual(self.bench.last_error, "already running")
+        self.assertEqual(self.bench.state, quorvane.STATE_RUNNING)
+        # A second object in the same process drives the same run.
+        with self.assertRaises(quorvane.QuorvaneError):
+            quorvane.Quorvane().start()
+
+    def test_an_exception_in_the_callback_cancels_the_run_and_waits_for_it(self):
+        def fail_in_first_phase(progress, phase):
+            if phase == 1:
+                raise ValueError("stop here")
+
+        with self.assertRaisesRegex(ValueError, "stop here"):
+            self.bench.run(on_progress=fail_in_first_phase, poll=POLL_S)
+        # No run is left behind: the wrapper waited for the run to close.
+        self.assertEqual(self.bench.state, quorvane.STATE_CANCELLED)
+        self.assertGreater(self.bench.results()["duration_ms"], 0)
+
+    def test_refuses_a_library_it_cannot_use(self):
+        absent = os.environ["QUORVANE_LIBRARY"] + ".absent"
+        with self.assertRaisesRegex(quorvane.QuorvaneError, f"cannot load the library {absent}"):
+            quorvane.Quorvane(absent)
+        stand_in = os.environ.get("QUORVANE_STAND_IN_LIBRARY", "")
+        if stand_in:
+            with self.assertRaisesRegex(quorvane.QuorvaneError,
+                                        "lacks the export.* quorvane_results_json$"):
+                quorvane.Quorvane(stand_in)
+
+
+class WholeRunTest(unittest.TestCase):
+    """A complete run: about 20 s."""
+
+    def test_progress_callback_sees_non_decreasing_values_up_to_a_finished_run(self):
+        bench = quorvane.Quorvane()
+        seen = []
+        report = bench.run(on_progress=lambda progress, phase: seen.append((progress, phase)),
+                           poll=0.05)
+        progress_values = [progress for progress, _ in seen]
+        self.assertEqual(progress_values, sorted(progress_values), seen)
+        self.assertEqual(progress_values[-1], 100)
+        phases = [phase for _, phase in seen if phase != 0]
+        self.assertEqual(sorted(set(phases)), [1, 2, 3, 4, 5], seen)
+        self.assertEqual(phases, sorted(phases), seen)
+        self.assertEqual(bench.state, quorvane.STATE_FINISHED)
+        self.assertEqual(list(report), REPORT_KEYS)
+        for key in MEASUREMENTS:
+            self.assertGreater(report[key], 0, key)
+
+
+if __name__ == "__main__":
+    unittest.main()

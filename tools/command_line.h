@@ -1,0 +1,37 @@
+// The host's command line.
+#ifndef QUORVANE_TOOLS_COMMAND_LINE_H
+#define QUORVANE_TOOLS_COMMAND_LINE_H
+
+#include <string>
+#include <vector>
+
+namespace quorvane::host {
+
+// The most runs one invocation may ask for: enough for any statistics,
+// small enough that a typing slip does not start a day-long job.
+constexpr int max_runs = 1000;
+
+struct options {
+  bool json = false;     // print only the report line(s) on standard output
+  bool quiet = false;    // show no progress
+  bool help = false;
+  bool version = false;
+  int runs = 1;
+  std::string library_path;  // empty: the library beside the executable
+};
+
+struct parse_result {
+  options parsed;
+  std::string error;  // empty when the command line is valid
+};
+
+// Parses the arguments (program name excluded). Accepts "--name value" and
+// "--name=value" for the options that take a value.
+parse_result parse_command_line(const std::vector<std::string>& arguments);
+
+// The --help text, exit statuses included.
+std::string usage_text();
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_COMMAND_LINE_H

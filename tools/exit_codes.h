@@ -1,0 +1,19 @@
+// The host's exit statuses, as documented in its --help text.
+#ifndef QUORVANE_TOOLS_EXIT_CODES_H
+#define QUORVANE_TOOLS_EXIT_CODES_H
+
+namespace quorvane::host {
+
+constexpr int exit_success = 0;
+// The library's report could not be read, or it reported an unknown state.
+constexpr int exit_bad_report = 1;
+// A bad command line, or a library that cannot be loaded or lacks an export.
+constexpr int exit_usage_or_library = 2;
+// The library refused to start a run; its last error text is printed.
+constexpr int exit_start_refused = 3;
+// Interrupted (Ctrl-C, SIGINT, SIGTERM): the run was cancelled and closed.
+constexpr int exit_interrupted = 130;
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_EXIT_CODES_H

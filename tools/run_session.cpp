@@ -1,0 +1,76 @@
+// One run, from start to report.
+#include "run_session.h"
+
+#include <chrono>
+
+#include "host_platform.h"
+
+namespace quorvane::host {
+namespace {
+
+constexpr int state_running = 1;
+constexpr int state_finished = 2;
+constexpr int state_cancelled = 3;
+
+// Short enough that a cancel reaches the library at once and a redraw every
+// quarter of a second lands on time; long enough to cost nothing.
+constexpr unsigned poll_interval_ms = 50;
+
+}  // namespace
+
+run_outcome drive_run(const library_api& api, progress_display& display) {
+  using clock = std::chrono::steady_clock;
+  run_outcome outcome;
+  const clock::time_point started = clock::now();
+  platform::set_run_in_progress(true);
+  if (api.start() != 0) {
+    platform::set_run_in_progress(false);
+    outcome.how = run_outcome::end::refused;
+    outcome.error = api.last_error();
+    return outcome;
+  }
+
+  int interrupts_seen = platform::interrupt_count();
+  bool cancel_sent = false;
+  progress_sample sample;
+  for (;;) {
+    const int interrupts = platform::interrupt_count();
+    if (interrupts != interrupts_seen) {
+      interrupts_seen = interrupts;
+      if (!cancel_sent) {
+        api.cancel();
+        cancel_sent = true;
+        display.note("quorvane: interrupted, cancelling the run");
+      } else {
+        display.note("quorvane: still waiting for the run to close");
+      }
+    }
+    // The state is read first: once it is 2 or 3 the report is complete.
+    sample.state = api.state();
+    sample.phase = api.phase();
+    sample.progress = api.progress();
+    sample.elapsed_seconds = std::chrono::duration<double>(clock::now() - started).count();
+    if (sample.state == state_finished || sample.state == state_cancelled) break;
+    if (sample.state != state_running) {
+      // An accepted start leaves the library running until it closes the
+      // run; anything else means this is not the library it claims to be.
+      // Polling on could last forever, so the host gives up on it.
+      platform::set_run_in_progress(false);
+      outcome.how = run_outcome::end::bad_state;
+      outcome.error = "the library reported state " + std::to_string(sample.state) +
+                      " during a run";
+      return outcome;
+    }
+    display.update(sample);
+    platform::sleep_ms(poll_interval_ms);
+  }
+  platform::set_run_in_progress(false);
+  display.end_run(sample);
+
+  outcome.how = sample.state == state_cancelled ? run_outcome::end::cancelled
+                                                : run_outcome::end::finished;
+  outcome.report_line = api.results_json();
+  return outcome;
+}
+
+}  // namespace quorvane::host
