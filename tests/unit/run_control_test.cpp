@@ -8,6 +8,7 @@
 #include "control/run_state.h"
 #include "fake_platform.h"
 #include "run_helpers.h"
+#include "test_thread.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ TEST(RunControl, ConcurrentStartsAcceptExactlyOne) {
     latch go;
     std::atomic<int> accepted{0};
     std::atomic<int> refused{0};
-    std::vector<std::thread> starters;
+    std::vector<testing_support::test_thread> starters;
     for (int i = 0; i < 8; ++i) {
       starters.emplace_back([&] {
         go.wait();
