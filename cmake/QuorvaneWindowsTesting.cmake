@@ -1,18 +1,7 @@
-# What the test suites need when they are cross-built for Windows: a Wine
-# launcher with a prefix of this build's own, GoogleTest compiled from the
-# Debian sources with the cross compiler, and the header-only nlohmann_json
-# of the build machine. find_package(GTest) and find_package(nlohmann_json)
+# What the test suites need when they are cross-built for Windows:
+# GoogleTest compiled from the Debian sources with the cross compiler, and
+# the header-only nlohmann_json of the build machine. find_package(GTest) and find_package(nlohmann_json)
 # in the test directories then find these through CMake's package redirects.
-
-# Every test program runs through the launcher, which sets the prefix and
-# quiets Wine's own diagnostics.
-if(QUORVANE_WINE)
-  set(QUORVANE_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine-prefix)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.sh.in ${PROJECT_BINARY_DIR}/wine-run @ONLY
-                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                                  WORLD_READ WORLD_EXECUTE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run)
-endif()
 
 # GoogleTest. GCC 12's C++ library in the win32 thread model has no
 # std::mutex, which GoogleTest's Notification uses; the header in
