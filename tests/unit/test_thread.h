@@ -25,21 +25,14 @@ class test_thread {
   explicit test_thread(std::function<void()> body)
       : body_(std::make_unique<std::function<void()>>(std::move(body))) {
 #if defined(_WIN32)
-    handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &run, body_.get(), 0, nullptr));
-    if (handle_ == nullptr) std::abort();
+    native_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &run, body_.get(), 0, nullptr));
+    if (native_ == nullptr) std::abort();
 #else
-    thread_ = std::thread(*body_);
+    native_ = std::thread(*body_);
 #endif
   }
   test_thread(test_thread&& other) noexcept
-      : body_(std::move(other.body_))
-#if defined(_WIN32)
-        , handle_(std::exchange(other.handle_, nullptr))
-#else
-        , thread_(std::move(other.thread_))
-#endif
-  {
-  }
+      : body_(std::move(other.body_)), native_(std::exchange(other.native_, native_type{})) {}
   test_thread(const test_thread&) = delete;
   test_thread& operator=(const test_thread&) = delete;
   test_thread& operator=(test_thread&&) = delete;
@@ -47,12 +40,12 @@ class test_thread {
 
   void join() {
 #if defined(_WIN32)
-    if (handle_ == nullptr) return;
-    WaitForSingleObject(handle_, INFINITE);
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    if (native_ == nullptr) return;
+    WaitForSingleObject(native_, INFINITE);
+    CloseHandle(native_);
+    native_ = nullptr;
 #else
-    if (thread_.joinable()) thread_.join();
+    if (native_.joinable()) native_.join();
 #endif
   }
 
@@ -64,12 +57,14 @@ class test_thread {
   }
 #endif
 
-  std::unique_ptr<std::function<void()>> body_;
 #if defined(_WIN32)
-  HANDLE handle_ = nullptr;
+  using native_type = HANDLE;
 #else
-  std::thread thread_;
+  using native_type = std::thread;
 #endif
+
+  std::unique_ptr<std::function<void()>> body_;
+  native_type native_{};
 };
 
 }  // namespace testing_support

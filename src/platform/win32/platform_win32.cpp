@@ -3,8 +3,8 @@
 // Sleep and GetSystemInfo; and the module reference that lets a host unload
 // the library while the run thread is still leaving it. The matrices live in
 // thread_matrices_win32.cpp.
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdint>

@@ -65,8 +65,8 @@ void NTAPI release_thread_matrices(PVOID /*module*/, DWORD reason, PVOID /*reser
 // The runtime's TLS callback list is every pointer placed between .CRT$XLA
 // and .CRT$XLZ; the image's TLS directory points the loader at it.
 extern "C" {
-__attribute__((section(".CRT$XLQ"), used))
-PIMAGE_TLS_CALLBACK quorvane_release_thread_matrices = release_thread_matrices;
+__attribute__((section(".CRT$XLQ"), used)) PIMAGE_TLS_CALLBACK quorvane_release_thread_matrices =
+    release_thread_matrices;
 }
 
 namespace quorvane {
