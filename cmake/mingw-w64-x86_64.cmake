@@ -25,6 +25,7 @@ find_program(QUORVANE_MINGW_OBJDUMP NAMES ${QUORVANE_MINGW_TRIPLET}-objdump)
 # with nothing beside it but the system's DLLs (under Wine as on Windows).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${QUORVANE_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
