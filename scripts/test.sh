@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: release, then ThreadSanitizer.
+# Builds and runs the whole test suite: release, ThreadSanitizer, then the
+# Windows build under Wine.
 # Usage: bash scripts/test.sh
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -16,3 +17,4 @@ run_suite() {
 
 run_suite release -DCMAKE_BUILD_TYPE=Release
 run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZER=thread
+bash "${root}/scripts/test-windows.sh"
