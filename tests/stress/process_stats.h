@@ -1,0 +1,24 @@
+// What the process holds right now, read from /proc/self/status: its thread
+// count and its resident memory.
+#ifndef QUORVANE_TESTS_PROCESS_STATS_H
+#define QUORVANE_TESTS_PROCESS_STATS_H
+
+#include <chrono>
+#include <cstdint>
+
+namespace stress {
+
+// The process's thread count ("Threads:"), or -1 when it cannot be read.
+int thread_count();
+
+// The process's resident set in KiB ("VmRSS:"), or -1 when it cannot be read.
+std::int64_t resident_kib();
+
+// Waits until the thread count is at most target or the limit passes, and
+// returns the last count read. A run thread that has published its final
+// state may still be leaving the library; this gives it the moment it needs.
+int wait_for_thread_count(int target, std::chrono::milliseconds limit);
+
+}  // namespace stress
+
+#endif  // QUORVANE_TESTS_PROCESS_STATS_H
