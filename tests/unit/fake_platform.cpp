@@ -43,6 +43,12 @@ struct matrix_holder {
 // once starve the thread that creates the rest; that only costs time on a
 // real machine, but under a sanitizer it costs minutes.
 std::atomic<std::int64_t> g_release_epoch{0};
+// Workers created but not yet inside their entry. The runner's sleep waits
+// for every released worker to get there, so a worker always reaches its
+// first flag test while the window is open: on a loaded machine a worker
+// may otherwise not be scheduled before the whole fake window has passed,
+// and a phase would measure nothing.
+std::atomic<int> g_workers_not_entered{0};
 
 struct held_start {
   quorvane::platform::thread_entry entry;
@@ -57,6 +63,7 @@ quorvane::platform::thread_result QUORVANE_THREAD_CALL held_trampoline(void* raw
   const held_start copy = *start;
   delete start;
   while (g_release_epoch.load() <= copy.epoch) real_sleep_us(100);
+  g_workers_not_entered.fetch_sub(1);
   return copy.entry(copy.arg);
 }
 
@@ -113,10 +120,12 @@ thread_handle thread_create(thread_entry entry, void* arg) {
     held = new fake::held_start{entry, arg, fake::g_release_epoch.load()};
     entry = &fake::held_trampoline;
     arg = held;
+    fake::g_workers_not_entered.fetch_add(1);
   }
 #if defined(_WIN32)
   const std::uintptr_t handle = _beginthreadex(nullptr, 0, entry, arg, 0, nullptr);
   if (handle == 0) {
+    if (held != nullptr) fake::g_workers_not_entered.fetch_sub(1);
     delete held;
     return nullptr;
   }
@@ -125,6 +134,7 @@ thread_handle thread_create(thread_entry entry, void* arg) {
 #else
   pthread_t thread{};
   if (pthread_create(&thread, nullptr, entry, arg) != 0) {
+    if (held != nullptr) fake::g_workers_not_entered.fetch_sub(1);
     delete held;
     return nullptr;
   }
@@ -169,6 +179,7 @@ std::int64_t perf_frequency() { return fake::frequency; }
 void sleep_ms(std::uint32_t ms) {
   fake::g_counters.sleeps.fetch_add(1);
   fake::g_release_epoch.fetch_add(1);
+  while (fake::g_workers_not_entered.load() > 0) fake::real_sleep_us(100);
   if (fake::g_config.on_sleep) fake::g_config.on_sleep(ms);
   fake::real_sleep_us(fake::g_config.real_sleep_us);
   fake::advance_ms(static_cast<std::int64_t>(ms) * fake::g_config.sleep_scale);
