@@ -1,0 +1,31 @@
+# Runs clang-tidy with the project's .clang-tidy on every translation unit of
+# the build under the given source folders; any finding fails the check.
+# Usage: cmake -DSOURCE_DIR=<root> -DBUILD_DIR=<build> -DCLANG_TIDY=<clang-tidy>
+#              -DFOLDERS=<folder;...> -P check_tidy.cmake
+file(READ ${BUILD_DIR}/compile_commands.json commands)
+string(JSON entries LENGTH "${commands}")
+set(files "")
+math(EXPR last "${entries} - 1")
+foreach(index RANGE ${last})
+  string(JSON file GET "${commands}" ${index} file)
+  foreach(folder IN LISTS FOLDERS)
+    if(file MATCHES "^${SOURCE_DIR}/${folder}/")
+      list(APPEND files ${file})
+    endif()
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES files)
+list(LENGTH files count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no translation unit under ${FOLDERS} in ${BUILD_DIR}/compile_commands.json")
+endif()
+execute_process(COMMAND ${CLANG_TIDY} -p ${BUILD_DIR} --quiet ${files}
+  WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+# clang-tidy counts the warnings it suppressed in system headers on stderr;
+# only findings matter.
+string(REGEX REPLACE "[0-9]+ warnings? generated\\.\n?" "" errors "${errors}")
+message("${output}${errors}")
+if(NOT status EQUAL 0 OR output MATCHES "(warning|error):")
+  message(FATAL_ERROR "clang-tidy: findings in ${FOLDERS}")
+endif()
+message(STATUS "clang-tidy: ${count} translation units under ${FOLDERS}, no findings")
