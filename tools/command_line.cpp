@@ -28,7 +28,7 @@ parse_result parse_command_line(const std::vector<std::string>& arguments) {
     const std::size_t equals = name.find('=');
     if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
       value = name.substr(equals + 1);
-      name = name.substr(0, equals);
+      name.resize(equals);
       has_inline_value = true;
     }
     const bool takes_value = name == "--runs" || name == "--library";

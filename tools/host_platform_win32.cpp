@@ -1,14 +1,16 @@
 // The host's operating-system seam on Windows.
 #ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
+#  define WIN32_LEAN_AND_MEAN
 #endif
 #ifndef NOMINMAX
-#define NOMINMAX
+#  define NOMINMAX
 #endif
+// windows.h comes first, in a block of its own: shellapi.h uses its types.
 #include <windows.h>
-#include <shellapi.h>
+
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <atomic>
 
@@ -22,8 +24,8 @@ std::atomic<bool> g_run_in_progress{false};
 
 std::wstring to_wide(const std::string& text) {
   if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;

@@ -1,10 +1,10 @@
 #include "engine/kernels.h"
 
+#include <cstddef>
+
 namespace quorvane {
 
-std::uint64_t int_mix_seed(std::uint64_t k) {
-  return (k * 19088743u + 7u) ^ 0x9E3779B97F4A7C15ull;
-}
+std::uint64_t int_mix_seed(std::uint64_t k) { return (k * 19088743u + 7u) ^ 0x9E3779B97F4A7C15ull; }
 
 std::uint64_t int_mix_run(std::uint64_t x, std::uint64_t steps) {
   for (std::uint64_t j = 0; j < steps; ++j) {
@@ -36,12 +36,13 @@ void matrix_fill(std::uint64_t k, double* a, double* b, double* c) {
 }
 
 void matrix_multiply(const double* a, const double* b, double* c) {
-  for (int i = 0; i < matrix_order; ++i) {
+  // Pointer-width indices: row offsets are computed without a widening step.
+  for (std::ptrdiff_t i = 0; i < matrix_order; ++i) {
     double* c_row = c + i * matrix_order;
-    for (int p = 0; p < matrix_order; ++p) {
+    for (std::ptrdiff_t p = 0; p < matrix_order; ++p) {
       const double t = a[i * matrix_order + p];
       const double* b_row = b + p * matrix_order;
-      for (int j = 0; j < matrix_order; ++j) {
+      for (std::ptrdiff_t j = 0; j < matrix_order; ++j) {
         c_row[j] = b_row[j] * t + c_row[j];
       }
     }
@@ -50,8 +51,8 @@ void matrix_multiply(const double* a, const double* b, double* c) {
 
 double matrix_iteration(std::uint64_t k, double* set) {
   double* a = set;
-  double* b = set + matrix_elements;
-  double* c = set + 2 * matrix_elements;
+  double* b = a + matrix_elements;
+  double* c = b + matrix_elements;
   matrix_fill(k, a, b, c);
   matrix_multiply(a, b, c);
   return c[matrix_elements - 1];

@@ -16,9 +16,9 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#define QUORVANE_THREAD_CALL __stdcall
+#  define QUORVANE_THREAD_CALL __stdcall
 #else
-#define QUORVANE_THREAD_CALL
+#  define QUORVANE_THREAD_CALL
 #endif
 
 namespace quorvane {
@@ -81,7 +81,7 @@ void block_fill(void* block, unsigned char value, std::size_t bytes);
 void block_copy(void* destination, const void* source, std::size_t bytes);
 
 // Doubles in the calling thread's matrix set: three 64 x 64 matrices.
-constexpr std::size_t matrix_set_doubles = 3 * 64 * 64;
+constexpr std::size_t matrix_set_doubles = std::size_t{3} * 64 * 64;
 
 // The calling thread's matrix set: created zero-filled at the thread's first
 // call, the same pointer on every later call in that thread, and released
