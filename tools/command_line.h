@@ -12,8 +12,8 @@ namespace quorvane::host {
 constexpr int max_runs = 1000;
 
 struct options {
-  bool json = false;     // print only the report line(s) on standard output
-  bool quiet = false;    // show no progress
+  bool json = false;   // print only the report line(s) on standard output
+  bool quiet = false;  // show no progress
   bool help = false;
   bool version = false;
   int runs = 1;

@@ -12,8 +12,7 @@ const std::array<report_figure, figure_count> report_figures = {{
     {"int_multi_mops", "integer mixing, all processors", "million steps/s",
      &run_report::int_multi_mops},
     {"fp_single_mflops", "floating point, one thread", "MFLOP/s", &run_report::fp_single_mflops},
-    {"fp_multi_mflops", "floating point, all processors", "MFLOP/s",
-     &run_report::fp_multi_mflops},
+    {"fp_multi_mflops", "floating point, all processors", "MFLOP/s", &run_report::fp_multi_mflops},
     {"mem_bandwidth_mbps", "memory copy", "MiB/s", &run_report::mem_bandwidth_mbps},
     {"score_single", "single-thread score", "", &run_report::score_single},
     {"score_multi", "multi-thread score", "", &run_report::score_multi},
@@ -60,8 +59,8 @@ std::string format_results_table(const run_report& report, bool cancelled) {
                      : "Results\n";
   for (const report_figure& figure : report_figures) {
     if (figure.unit[0] != '\0') {
-      std::snprintf(line, sizeof line, "  %-32s %12.0f  %s\n", figure.label,
-                    report.*figure.value, figure.unit);
+      std::snprintf(line, sizeof line, "  %-32s %12.0f  %s\n", figure.label, report.*figure.value,
+                    figure.unit);
     } else {
       std::snprintf(line, sizeof line, "  %-32s %12.0f\n", figure.label, report.*figure.value);
     }

@@ -57,8 +57,8 @@ run_outcome drive_run(const library_api& api, progress_display& display) {
       // Polling on could last forever, so the host gives up on it.
       platform::set_run_in_progress(false);
       outcome.how = run_outcome::end::bad_state;
-      outcome.error = "the library reported state " + std::to_string(sample.state) +
-                      " during a run";
+      outcome.error =
+          "the library reported state " + std::to_string(sample.state) + " during a run";
       return outcome;
     }
     display.update(sample);
@@ -67,8 +67,8 @@ run_outcome drive_run(const library_api& api, progress_display& display) {
   platform::set_run_in_progress(false);
   display.end_run(sample);
 
-  outcome.how = sample.state == state_cancelled ? run_outcome::end::cancelled
-                                                : run_outcome::end::finished;
+  outcome.how =
+      sample.state == state_cancelled ? run_outcome::end::cancelled : run_outcome::end::finished;
   outcome.report_line = api.results_json();
   return outcome;
 }

@@ -14,8 +14,8 @@ summary summarise(std::vector<double> values) {
   const std::size_t count = values.size();
   result.minimum = values.front();
   result.maximum = values.back();
-  result.median = count % 2 == 1 ? values[count / 2]
-                                 : (values[count / 2 - 1] + values[count / 2]) / 2.0;
+  result.median =
+      count % 2 == 1 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2.0;
   if (count < 2) return result;
 
   double sum = 0;
@@ -69,8 +69,7 @@ std::string format_summary_table(const std::vector<run_report>& runs) {
     total_seconds += static_cast<double>(run.duration_ms) / 1000.0;
   }
   if (fewest == most) {
-    std::snprintf(line, sizeof line, "  %-32s %9lld\n", "processors",
-                  static_cast<long long>(most));
+    std::snprintf(line, sizeof line, "  %-32s %9lld\n", "processors", static_cast<long long>(most));
   } else {
     std::snprintf(line, sizeof line, "  %-32s %2lld to %lld\n", "processors",
                   static_cast<long long>(fewest), static_cast<long long>(most));

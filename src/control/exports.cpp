@@ -57,9 +57,7 @@ QUORVANE_API const char* quorvane_version(void) { return QUORVANE_VERSION_STRING
 
 QUORVANE_API const char* quorvane_last_error(void) { return quorvane::g_err; }
 
-QUORVANE_API int quorvane_state(void) {
-  return quorvane::g_state.load(std::memory_order_acquire);
-}
+QUORVANE_API int quorvane_state(void) { return quorvane::g_state.load(std::memory_order_acquire); }
 
 QUORVANE_API int quorvane_progress(void) { return quorvane::g_progress.load(); }
 

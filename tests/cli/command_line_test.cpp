@@ -64,8 +64,8 @@ TEST(CommandLine, NamesTheProblemWithAMalformedOption) {
 
 TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
   const std::string text = usage_text();
-  for (const char* option : {"--json", "--runs N", "--library PATH", "--quiet", "--help",
-                             "--version"}) {
+  for (const char* option :
+       {"--json", "--runs N", "--library PATH", "--quiet", "--help", "--version"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
   for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 "}) {

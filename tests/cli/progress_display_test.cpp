@@ -25,8 +25,7 @@ TEST(PhaseWords, NameEveryPhaseAndTheGapsAroundThem) {
 TEST(ProgressLine, ShowsBarPercentPhaseAndElapsedTime) {
   EXPECT_EQ(format_progress_line({1, 3, 40, 8.44}, 1, 1),
             "[######----------]  40%  3/5 floating point, one thread  8.4 s");
-  EXPECT_EQ(format_progress_line({1, 0, 0, 0.0}, 1, 1),
-            "[----------------]   0%  starting  0.0 s");
+  EXPECT_EQ(format_progress_line({1, 0, 0, 0.0}, 1, 1), "[----------------]   0%  starting  0.0 s");
   EXPECT_EQ(format_progress_line({1, 5, 100, 19.96}, 2, 3),
             "run 2/3 [################] 100%  5/5 memory copy  20.0 s");
 }
@@ -132,9 +131,9 @@ TEST_F(DisplayOutput, RedrawModeSkipsPollsThatBringNothingNew) {
   progress_display display(file_, progress_display::mode::redraw);
   display.begin_run(1, 1);
   display.update({1, 1, 2, 1.00});
-  display.update({1, 1, 2, 1.05});  // too soon, nothing changed: not drawn
-  display.update({1, 1, 2, 1.10});  // still too soon
-  display.update({1, 1, 2, 1.30});  // a quarter second on: drawn
+  display.update({1, 1, 2, 1.05});   // too soon, nothing changed: not drawn
+  display.update({1, 1, 2, 1.10});   // still too soon
+  display.update({1, 1, 2, 1.30});   // a quarter second on: drawn
   display.update({1, 2, 20, 1.35});  // the phase changed: drawn at once
   const std::string text = written();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 3) << text;

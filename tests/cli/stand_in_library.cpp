@@ -1,9 +1,9 @@
 // A stand-in for the library that lacks quorvane_results_json: seven of the
 // eight exports, so a host must notice the missing one before it starts.
 #if defined(_WIN32)
-#define STAND_IN_EXPORT extern "C" __declspec(dllexport)
+#  define STAND_IN_EXPORT extern "C" __declspec(dllexport)
 #else
-#define STAND_IN_EXPORT extern "C" __attribute__((visibility("default")))
+#  define STAND_IN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
 STAND_IN_EXPORT const char* quorvane_version(void) { return "0.0.0-stand-in"; }

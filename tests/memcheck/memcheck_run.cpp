@@ -39,7 +39,9 @@ void check(bool ok, const std::string& what) {
   }
 }
 
-std::uint64_t above(std::uint64_t value, std::uint64_t base) { return value > base ? value - base : 0; }
+std::uint64_t above(std::uint64_t value, std::uint64_t base) {
+  return value > base ? value - base : 0;
+}
 
 // Heap held beyond the base that is not one of phase 5's two copy blocks.
 std::uint64_t beyond_copy_blocks(std::uint64_t extra) {
@@ -83,7 +85,8 @@ int main(int argc, char** argv) {
       // Phase 4's workers have all been joined: their matrices are gone.
       ++phase_5_samples;
       most_beyond_blocks_in_phase_5 =
-          std::max(most_beyond_blocks_in_phase_5, beyond_copy_blocks(above(memcheck::heap_bytes_in_use(), base)));
+          std::max(most_beyond_blocks_in_phase_5,
+                   beyond_copy_blocks(above(memcheck::heap_bytes_in_use(), base)));
     }
     std::this_thread::sleep_for(milliseconds(400));
   }
@@ -123,7 +126,8 @@ int main(int argc, char** argv) {
     if (mode == "whole") {
       check(phase_5_samples > 0, "phase 5 never sampled");
       check(most_beyond_blocks_in_phase_5 <= heap_slack_bytes,
-            "matrix sets outlived phase 4's workers: " + std::to_string(most_beyond_blocks_in_phase_5));
+            "matrix sets outlived phase 4's workers: " +
+                std::to_string(most_beyond_blocks_in_phase_5));
     }
   }
   lib.unload();

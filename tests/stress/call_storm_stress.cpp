@@ -23,9 +23,17 @@ using std::chrono::seconds;
 
 constexpr int storm_threads = 8;
 
-enum call_kind { call_start, call_cancel, call_state, call_phase, call_progress, call_error, kinds };
-const char* const call_names[kinds] = {"start", "cancel", "state", "phase", "progress",
-                                       "last_error"};
+enum call_kind {
+  call_start,
+  call_cancel,
+  call_state,
+  call_phase,
+  call_progress,
+  call_error,
+  kinds
+};
+const char* const call_names[kinds] = {"start", "cancel",   "state",
+                                       "phase", "progress", "last_error"};
 
 // What every thread records, and what the controller steers.
 class storm_board {
@@ -99,7 +107,8 @@ void storm(loaded_library& lib, storm_board& board, storm_tally& tally, unsigned
       case call_start: {
         const int result = lib.start();
         if (result == 0) ++tally.starts_accepted;
-        if (result != 0 && result != -1) board.violation("start returned " + std::to_string(result));
+        if (result != 0 && result != -1)
+          board.violation("start returned " + std::to_string(result));
         break;
       }
       case call_cancel:

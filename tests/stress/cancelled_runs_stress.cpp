@@ -46,7 +46,8 @@ TEST(Stress, CancelledRunsLeaveNoThreadAndNoMemoryBehind) {
     const int threads = stress::wait_for_thread_count(threads_before, stress::thread_exit_limit);
     longest_thread_exit_ms = std::max<long>(
         longest_thread_exit_ms,
-        std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - closed).count());
+        std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - closed)
+            .count());
     ++runs;
 
     const std::int64_t resident = stress::resident_kib();

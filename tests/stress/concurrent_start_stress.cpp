@@ -88,8 +88,8 @@ TEST(Stress, SixteenSimultaneousStartsAcceptExactlyOneEachRound) {
 
     const std::string where = "round " + std::to_string(round) + ": ";
     if (accepted != 1 || refused != starters - 1) {
-      failure = where + std::to_string(accepted) + " accepted, " + std::to_string(refused) +
-                " refused";
+      failure =
+          where + std::to_string(accepted) + " accepted, " + std::to_string(refused) + " refused";
     } else if (state_while_running != 1) {
       failure = where + "state " + std::to_string(state_while_running) + " after the starts";
     } else if (error != "already running") {

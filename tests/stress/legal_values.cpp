@@ -27,9 +27,9 @@ bool legal_progress(int progress) {
 }
 
 std::string report_problem(const std::string& text, int processors) {
-  static const char* const keys[] = {"score_single",     "score_multi",     "int_single_mops",
-                                     "int_multi_mops",   "fp_single_mflops", "fp_multi_mflops",
-                                     "mem_bandwidth_mbps", "threads_used",  "duration_ms"};
+  static const char* const keys[] = {"score_single",       "score_multi",      "int_single_mops",
+                                     "int_multi_mops",     "fp_single_mflops", "fp_multi_mflops",
+                                     "mem_bandwidth_mbps", "threads_used",     "duration_ms"};
   if (text.size() >= 1024) return "longer than the buffer: " + text;
   if (text.find_first_of(" \t\r\n") != std::string::npos) return "whitespace in " + text;
   const auto json = nlohmann::ordered_json::parse(text, nullptr, false);
@@ -47,13 +47,14 @@ std::string report_problem(const std::string& text, int processors) {
     ++index;
   }
   const int threads = json["threads_used"].get<int>();
-  if (threads != 0 && threads != processors) return "threads_used neither 0 nor processors: " + text;
+  if (threads != 0 && threads != processors)
+    return "threads_used neither 0 nor processors: " + text;
 
   // Each printed rate is rounded by at most 0.5, so a score recomputed from
   // the printed rates is within (0.5 / 550 + 0.5 / 3000) * 500 + 0.5 of it.
   const auto score_off = [&json](const char* score, const char* int_key, const char* fp_key) {
-    const double expected = json[int_key].get<double>() / 550.0 * 500.0 +
-                            json[fp_key].get<double>() / 3000.0 * 500.0;
+    const double expected =
+        json[int_key].get<double>() / 550.0 * 500.0 + json[fp_key].get<double>() / 3000.0 * 500.0;
     return std::fabs(json[score].get<double>() - expected) > 1.1;
   };
   if (score_off("score_single", "int_single_mops", "fp_single_mflops")) {

@@ -70,7 +70,8 @@ TEST(Stress, LoadStartCancelWaitUnloadRounds) {
     }
   }
 
-  const int threads_after = stress::wait_for_thread_count(threads_before, stress::thread_exit_limit);
+  const int threads_after =
+      stress::wait_for_thread_count(threads_before, stress::thread_exit_limit);
   std::printf("rounds %d; threads before %d, after %d\n", rounds_run, threads_before,
               threads_after);
   EXPECT_EQ(failure, "");

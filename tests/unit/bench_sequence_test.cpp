@@ -129,7 +129,8 @@ TEST(BenchSequence, CancelBeforeCopyLoopGivesZeroBandwidthAndOtherResults) {
   EXPECT_EQ(fake::count().copies.load(), 0);
   const auto json = report();
   EXPECT_EQ(json["mem_bandwidth_mbps"].get<double>(), 0.0);
-  for (const char* key : {"int_single_mops", "int_multi_mops", "fp_single_mflops", "fp_multi_mflops"})
+  for (const char* key :
+       {"int_single_mops", "int_multi_mops", "fp_single_mflops", "fp_multi_mflops"})
     EXPECT_GT(json[key].get<double>(), 0.0) << key;
 }
 

@@ -26,14 +26,22 @@ bool representable(std::int64_t counter, std::int64_t frequency) {
 }
 
 TEST(Clock, ConversionIsExactForEveryCounterRange) {
-  const std::int64_t frequencies[] = {1, 1000, 3579545, 10000000, 1000000000, 3000000000,
-                                      std::int64_t{1} << 50};
+  const std::int64_t frequencies[] = {
+      1, 1000, 3579545, 10000000, 1000000000, 3000000000, std::int64_t{1} << 50};
   const std::int64_t max = std::numeric_limits<std::int64_t>::max();
   std::mt19937_64 random(12345);
   for (const std::int64_t frequency : frequencies) {
-    const std::int64_t edges[] = {0,       1,           frequency - 1,      frequency,
-                                  frequency + 1,        max / 1000,         max / 1000 + 1,
-                                  max / 2, max - frequency, max - 1,         max};
+    const std::int64_t edges[] = {0,
+                                  1,
+                                  frequency - 1,
+                                  frequency,
+                                  frequency + 1,
+                                  max / 1000,
+                                  max / 1000 + 1,
+                                  max / 2,
+                                  max - frequency,
+                                  max - 1,
+                                  max};
     for (const std::int64_t counter : edges) {
       if (counter < 0 || !representable(counter, frequency)) continue;
       EXPECT_EQ(ticks_to_ms(counter, frequency), exact_ms(counter, frequency))

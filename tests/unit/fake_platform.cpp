@@ -9,11 +9,11 @@
 #include "platform/platform.h"
 
 #if defined(_WIN32)
-#include <process.h>
-#include <windows.h>
+#  include <process.h>
+#  include <windows.h>
 #else
-#include <pthread.h>
-#include <time.h>
+#  include <pthread.h>
+#  include <time.h>
 #endif
 
 namespace fake {

@@ -34,8 +34,13 @@ TEST(Report, ExactHalvesRoundToEven) {
   const struct {
     double value;
     const char* text;
-  } cases[] = {{0.5, "0"}, {1.5, "2"}, {2.5, "2"}, {3.5, "4"}, {0.49999999999999994, "0"},
-               {2.5000000000000004, "3"}, {1e15 + 0.5, "1000000000000000"}};
+  } cases[] = {{0.5, "0"},
+               {1.5, "2"},
+               {2.5, "2"},
+               {3.5, "4"},
+               {0.49999999999999994, "0"},
+               {2.5000000000000004, "3"},
+               {1e15 + 0.5, "1000000000000000"}};
   for (const auto& c : cases) {
     set_record(0, 0, 0, 0, c.value, 0, 0);
     const std::string json = quorvane_results_json();
