@@ -1,20 +1,78 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: release, ThreadSanitizer, then the
-# Windows build under Wine.
-# Usage: bash scripts/test.sh
-set -euo pipefail
+# Builds and runs the whole test suite through the CMake presets:
+#   release  every label: unit, slow host runs, command-line host, Python
+#            wrapper, stress, valgrind memcheck and the static checks
+#   asan     unit, slow host runs, command-line host and stress under
+#            AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     the same under ThreadSanitizer
+#   windows  scripts/test-windows.sh (the DLL cross-built and tested under
+#            Wine), when that script is present
+# Every stage's time is printed as it ends and again in a summary; a failed
+# stage does not stop the later ones, but the script then exits non-zero.
+# Usage: bash scripts/test.sh [release] [asan] [tsan] [windows]  (default: all)
+set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-jobs="${QUORVANE_JOBS:-2}"
+cd "${root}"
 
-run_suite() {
+if (($#)); then presets=("$@"); else presets=(release asan tsan windows); fi
+
+summary=()
+failed=0
+
+# Runs one stage, prints its time, and records it for the summary.
+stage() {
   local name="$1"
   shift
+  echo
   echo "== ${name} =="
-  cmake -S "${root}" -B "${root}/build/${name}" -G Ninja "$@"
-  cmake --build "${root}/build/${name}" -j "${jobs}"
-  ctest --test-dir "${root}/build/${name}" -j "${jobs}" --output-on-failure
+  local started=${SECONDS}
+  "$@"
+  local status=$?
+  local took=$((SECONDS - started))
+  local result="ok"
+  if ((status != 0)); then
+    result="FAILED (${status})"
+    failed=1
+  fi
+  echo "-- ${name}: ${result} in ${took} s"
+  summary+=("$(printf '%-22s %6d s  %s' "${name}" "${took}" "${result}")")
+  return "${status}"
 }
 
-run_suite release -DCMAKE_BUILD_TYPE=Release
-run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZER=thread
-bash "${root}/scripts/test-windows.sh"
+# Configure, build and test one preset; the tests run only after a build.
+suite() {
+  local preset="$1"
+  stage "${preset} configure" cmake --preset "${preset}" &&
+    stage "${preset} build" cmake --build --preset "${preset}" &&
+    stage "${preset} test" ctest --preset "${preset}"
+}
+
+total_started=${SECONDS}
+for preset in "${presets[@]}"; do
+  case "${preset}" in
+    release)
+      command -v valgrind >/dev/null || echo "note: valgrind is not installed; memcheck tests are left out"
+      suite release
+      ;;
+    asan | tsan | debug)
+      suite "${preset}"
+      ;;
+    windows)
+      if [[ -f scripts/test-windows.sh ]]; then
+        stage "windows (Wine)" bash scripts/test-windows.sh
+      else
+        echo "note: scripts/test-windows.sh is not present; no Windows suite"
+      fi
+      ;;
+    *)
+      echo "unknown preset ${preset}" >&2
+      exit 2
+      ;;
+  esac
+done
+
+echo
+echo "== summary =="
+printf '%s\n' "${summary[@]}"
+printf '%-22s %6d s\n' "total" "$((SECONDS - total_started))"
+exit "${failed}"

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
 
   loaded_library lib(QUORVANE_LIBRARY_PATH);
   const int processors = stress::online_processors();
-  const int threads_before = stress::thread_count();
+  const int threads_before = stress::baseline_thread_count();
   const std::uint64_t base = memcheck::heap_bytes_in_use();
 
   check(lib.start() == 0, "start refused");

@@ -191,6 +191,11 @@ TEST(Stress, CallStormDuringRunsReadsOnlyLegalValues) {
   long reports = 0;
   std::thread reporter([&] { reports = read_reports(lib, board); });
 
+  const auto began = std::chrono::steady_clock::now();
+  const auto seconds_since = [](std::chrono::steady_clock::time_point then) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - then).count();
+  };
+
   // Stage 1: cancels among the calls, so runs are started and cut short
   // over and over, mostly in their first phase.
   board.cancel_per_mille.store(20);
@@ -200,12 +205,16 @@ TEST(Stress, CallStormDuringRunsReadsOnlyLegalValues) {
   // its end under the storm of the other calls.
   board.cancel_per_mille.store(0);
   board.forget_state(2);
+  const auto stage_2 = std::chrono::steady_clock::now();
   const bool finished = wait_until([&] { return board.seen_state(2); }, seconds(120));
+  const double stage_2_seconds = seconds_since(stage_2);
 
   // Stage 3: a run that has reached phase 4 (matrix workers on every
   // processor) is cancelled by the storm, and the churn goes on a while.
   board.forget_phase(4);
+  const auto stage_3 = std::chrono::steady_clock::now();
   const bool reached_phase_4 = wait_until([&] { return board.seen_phase(4); }, seconds(120));
+  const double stage_3_seconds = seconds_since(stage_3);
   board.cancel_per_mille.store(20);
   std::this_thread::sleep_for(seconds(1));
 
@@ -233,6 +242,8 @@ TEST(Stress, CallStormDuringRunsReadsOnlyLegalValues) {
   std::printf("; progress seen:");
   for (const int p : {0, 2, 20, 40, 60, 80, 100}) std::printf(" %d:%ld", p, total.progress_seen[p]);
   std::printf("\nillegal values: %ld\n", board.violations());
+  std::printf("storm %.1f s: until a run finished %.1f s, until the next reached phase 4 %.1f s\n",
+              seconds_since(began), stage_2_seconds, stage_3_seconds);
 
   EXPECT_EQ(board.violations(), 0) << board.first_violation();
   EXPECT_TRUE(finished) << "no run finished under the storm";

@@ -21,6 +21,11 @@ std::int64_t status_field(const std::string& key) {
 
 int thread_count() { return static_cast<int>(status_field("Threads:")); }
 
+int baseline_thread_count() {
+  std::thread([] {}).join();
+  return thread_count();
+}
+
 std::int64_t resident_kib() { return status_field("VmRSS:"); }
 
 int wait_for_thread_count(int target, std::chrono::milliseconds limit) {

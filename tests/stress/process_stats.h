@@ -11,6 +11,11 @@ namespace stress {
 // The process's thread count ("Threads:"), or -1 when it cannot be read.
 int thread_count();
 
+// The thread count to compare later counts with: taken after one short
+// thread has been created and joined, because a sanitizer's runtime starts
+// a background thread of its own at the process's first thread creation.
+int baseline_thread_count();
+
 // The process's resident set in KiB ("VmRSS:"), or -1 when it cannot be read.
 std::int64_t resident_kib();
 
