@@ -45,9 +45,11 @@ char* const* this_thread_tls_array() {
 double** this_thread_slot() {
   char* const* tls_array = this_thread_tls_array();
   if (tls_array == nullptr || tls_array[_tls_index] == nullptr) return nullptr;
+  // The slot lies as far into this thread's block as t_matrix_set lies into
+  // the template; the block's bytes hold a double* there.
   const std::uintptr_t offset =
       reinterpret_cast<std::uintptr_t>(&t_matrix_set) - _tls_used.StartAddressOfRawData;
-  return reinterpret_cast<double**>(tls_array[_tls_index] + offset);
+  return static_cast<double**>(static_cast<void*>(tls_array[_tls_index] + offset));
 }
 
 // Runs on every ending thread while the module is loaded (and at the
