@@ -10,10 +10,10 @@
 #include <utility>
 
 #if defined(_WIN32)
-#include <process.h>
-#include <windows.h>
+#  include <process.h>
+#  include <windows.h>
 #else
-#include <thread>
+#  include <thread>
 #endif
 
 namespace testing_support {

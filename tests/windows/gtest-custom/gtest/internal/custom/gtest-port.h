@@ -8,9 +8,9 @@
 #define QUORVANE_TESTS_GTEST_CUSTOM_PORT_H
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 
-#define GTEST_HAS_NOTIFICATION_ 1
+#  define GTEST_HAS_NOTIFICATION_ 1
 
 namespace testing {
 namespace internal {
