@@ -47,5 +47,16 @@ if [[ ! -f "${WINEPREFIX}/system.reg" ]]; then
   wineserver -w
 fi
 
+# One wineserver for the whole build and test run. Left to itself it exits a
+# few seconds after its last client, and a program that starts in that
+# moment fails with "recvmsg: Connection reset by peer". Its background
+# services start with the first Wine program and live as long as it does:
+# start them here with no output, or they would hold the output pipe of
+# whichever test came first and ctest would wait on it for ever.
+wineserver -w
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wineboot </dev/null >/dev/null 2>&1
+
 cmake --build "${build}" -j "${jobs}"
 ctest --test-dir "${build}" -j "${jobs}" --output-on-failure "$@"
