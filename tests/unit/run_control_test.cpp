@@ -120,6 +120,12 @@ TEST(RunControl, ConcurrentStartsAcceptExactlyOne) {
   for (int round = 0; round < 20; ++round) {
     fake::reset();
     fake::settings().real_sleep_us = 0;
+    // The accepted run is held at its opening until every starter has
+    // returned: a fake run without real sleeps ends within milliseconds,
+    // and a starter woken later than that (Windows sleeps in steps of
+    // several milliseconds) would rightly be accepted for a second run.
+    latch starters_returned;
+    fake::settings().on_processor_count = [&] { starters_returned.wait(); };
     latch go;
     std::atomic<int> accepted{0};
     std::atomic<int> refused{0};
@@ -132,6 +138,7 @@ TEST(RunControl, ConcurrentStartsAcceptExactlyOne) {
     }
     go.open();
     for (auto& starter : starters) starter.join();
+    starters_returned.open();
     EXPECT_EQ(accepted.load(), 1) << "round " << round;
     EXPECT_EQ(refused.load(), 7) << "round " << round;
     quorvane_cancel();
