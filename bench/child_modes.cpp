@@ -62,6 +62,11 @@ int child_run(const std::string& library_path) {
   emit("cpu_seconds", seen.cpu_seconds);
   emit("resident_before_kib", static_cast<double>(seen.resident_before_kib));
   emit("peak_resident_kib", static_cast<double>(seen.peak_resident_kib));
+  for (int phase = 1; phase <= 5; ++phase) {
+    const std::string prefix = "phase" + std::to_string(phase);
+    emit((prefix + "_wall_ms").c_str(), seen.phase_wall_ms[phase]);
+    emit((prefix + "_cpu_seconds").c_str(), seen.phase_cpu_seconds[phase]);
+  }
   return seen.final_state == 2 ? 0 : 1;
 }
 

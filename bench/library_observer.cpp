@@ -21,11 +21,30 @@ run_observation observe_whole_run(const library_api& api) {
   seen.start_result = api.start();
   if (seen.start_result != 0) return seen;
   int state = api.state();
+  int phase = 0;
+  std::int64_t phase_start = t0;
+  double phase_cpu_start = cpu_before;
   while (state == state_running) {
     sleep_ms(5);
     state = api.state();
+    const int now_phase = api.phase();
+    if (now_phase != phase) {
+      const std::int64_t now = now_ns();
+      const double cpu = process_cpu_seconds();
+      if (phase >= 1 && phase <= 5) {
+        seen.phase_wall_ms[phase] += ms_between(phase_start, now);
+        seen.phase_cpu_seconds[phase] += cpu - phase_cpu_start;
+      }
+      phase = now_phase;
+      phase_start = now;
+      phase_cpu_start = cpu;
+    }
   }
   const std::int64_t t1 = now_ns();
+  if (phase >= 1 && phase <= 5) {  // the run closed before a poll saw phase 0
+    seen.phase_wall_ms[phase] += ms_between(phase_start, t1);
+    seen.phase_cpu_seconds[phase] += process_cpu_seconds() - phase_cpu_start;
+  }
   seen.final_state = state;
   seen.wall_ms = ms_between(t0, t1);
   seen.cpu_seconds = process_cpu_seconds() - cpu_before;

@@ -19,9 +19,14 @@ struct run_observation {
   double cpu_seconds = 0;            // process CPU time during the run
   std::int64_t resident_before_kib = 0;
   std::int64_t peak_resident_kib = 0;  // the process's peak, read after the run
+  // Per phase (index 1 to 5): wall time and process CPU time from the poll
+  // that first saw the phase to the poll that first saw the next one.
+  double phase_wall_ms[6] = {0, 0, 0, 0, 0, 0};
+  double phase_cpu_seconds[6] = {0, 0, 0, 0, 0, 0};
 };
 
-// Starts a run and polls until it ends.
+// Starts a run and polls every 5 ms (as a host with a progress display
+// might) until it ends.
 run_observation observe_whole_run(const library_api& api);
 
 struct cancel_observation {

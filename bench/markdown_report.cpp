@@ -59,11 +59,6 @@ std::string ratio_text(const summary& ratios) {
   return text;
 }
 
-double expected_cpu_seconds(int processors, double window_s) {
-  const double workers = static_cast<double>(std::min(processors, 256));
-  return window_s * (3.0 + 2.0 * workers);  // phases 1, 3, 5 on one thread; 2, 4 on all
-}
-
 class table {
  public:
   explicit table(std::vector<std::string> header) : columns_(header.size()) { row(header); }
@@ -271,27 +266,40 @@ std::string summary_section(const session_config& config, const session_figures&
   return t.str();
 }
 
+// The share of the processors a phase's workers got: process CPU time over
+// the phase's wall time and worker count (the host's 5 ms polls add a
+// fraction of a percent).
+double phase_cpu_share(const child_output& run, int phase, int workers) {
+  const std::string prefix = "phase" + std::to_string(phase);
+  const double wall_s = run.number(prefix + "_wall_ms") / 1000.0;
+  if (wall_s == 0.0 || workers == 0) return 0.0;
+  return run.number(prefix + "_cpu_seconds") / (wall_s * workers);
+}
+
+std::string with_share(double value, int decimals, double share) {
+  return fixed(value, decimals) + " (" + percent(share, 0) + ")";
+}
+
 std::string rounds_section(const session_figures& session) {
-  table t({"Round", "Load", "Standalone int (CPU)", "`int_single_mops`", "Standalone fp (CPU)",
+  table t({"Round", "Load", "Standalone int", "`int_single_mops`", "Standalone fp",
            "`fp_single_mflops`", "mbw t0 / t1", "`mem_bandwidth_mbps`", "`int_multi_mops`",
-           "`fp_multi_mflops`", "`duration_ms`", "Run CPU", "Peak RSS"});
+           "`fp_multi_mflops`", "`duration_ms`", "Peak RSS"});
+  const int all = std::min(session.processors, 256);
   int number = 0;
   for (const round_figures& round : session.rounds) {
     ++number;
     const report_values& v = round.run.values;
-    const double expected =
-        expected_cpu_seconds(session.processors, static_cast<double>(4000) / 1000.0);
+    const child_output& run = round.run.output;
+    const child_output& alone = round.kernels;
     t.row({std::to_string(number), fixed(round.load_before, 2),
-           fixed(round.kernels.number("int_rate"), 1) + " (" +
-               percent(round.kernels.number("int_cpu_share"), 1) + ")",
-           round.run.ok ? fixed(v.int_single_mops, 0) : "failed",
-           fixed(round.kernels.number("fp_rate"), 1) + " (" +
-               percent(round.kernels.number("fp_cpu_share"), 1) + ")",
-           fixed(v.fp_single_mflops, 0),
+           with_share(alone.number("int_rate"), 1, alone.number("int_cpu_share")),
+           round.run.ok ? with_share(v.int_single_mops, 0, phase_cpu_share(run, 1, 1)) : "failed",
+           with_share(alone.number("fp_rate"), 1, alone.number("fp_cpu_share")),
+           with_share(v.fp_single_mflops, 0, phase_cpu_share(run, 3, 1)),
            fixed(round.mbw_loop.mib_per_s, 0) + " / " + fixed(round.mbw_memcpy.mib_per_s, 0),
-           fixed(v.mem_bandwidth_mbps, 0), fixed(v.int_multi_mops, 0), fixed(v.fp_multi_mflops, 0),
-           fixed(v.duration_ms, 0), percent(round.run.output.number("cpu_seconds") / expected, 1),
-           fixed(round.run.output.number("peak_resident_kib") / 1024.0, 1) + " MiB"});
+           fixed(v.mem_bandwidth_mbps, 0), with_share(v.int_multi_mops, 0, phase_cpu_share(run, 2, all)),
+           with_share(v.fp_multi_mflops, 0, phase_cpu_share(run, 4, all)), fixed(v.duration_ms, 0),
+           fixed(run.number("peak_resident_kib") / 1024.0, 1) + " MiB"});
   }
   return t.str();
 }
@@ -350,10 +358,11 @@ std::string render_markdown(const session_config& config, const session_figures&
       << " at the end; the session took " << fixed(session.seconds, 0)
       << " s. The machine may be shared: every figure is noisy.\n\n";
   out << summary_section(config, session) << "\n";
-  out << "Each round, side by side (Load: one-minute load average before the round; CPU: the "
-         "share of a processor the standalone worker got; Run CPU: process CPU time over the "
-      << fixed(expected_cpu_seconds(session.processors, 4.0), 0)
-      << " s a whole run can use):\n\n";
+  out << "Each round, side by side. Load: the one-minute load average before the round. In "
+         "brackets: the share of the processors the measuring threads got (the standalone "
+         "worker's CPU time, or the process's CPU time during the library's phase, over wall "
+         "time and worker count); below 100 % other processes took the rest, and the figure "
+         "beside it is low by about as much.\n\n";
   out << rounds_section(session) << "\n";
   out << "Every cancel:\n\n" << cancels_section(session.cancels) << "\n";
   out << windows_section(session);

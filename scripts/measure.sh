@@ -4,34 +4,40 @@
 # standalone and with mbw, scaling, repeatability, cancel latency, run
 # overhead and memory, a Clang build beside the GCC one, and the kernels'
 # object code from both compilers. Builds what it needs in build-measure*/
-# (the build log is build-measure/build.log). Takes about four minutes.
+# (the build log is build-measure/build.log). With the MinGW cross
+# toolchain and Wine installed it also builds the Windows DLL and measures
+# it under Wine. Takes four to five minutes.
 # It measures only: it never fails on a threshold.
 #
 # usage: bash scripts/measure.sh [--rounds N] [--cancels N] [--no-clang]
-#                                [--windows-build DIR] [--windows-cancels N]
-#   --windows-build DIR   a MinGW build directory holding the Windows DLL and
-#                         quorvane_measure.exe (configured with
-#                         -DQUORVANE_BUILD_BENCH=ON); adds the DLL's rows,
-#                         run under Wine
+#                                [--no-windows] [--windows-cancels N]
+#                                [--quiet-below LOAD]
+#   --quiet-below LOAD   first wait (up to 15 minutes) for the one-minute
+#                        load average to fall below LOAD
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+invocation="bash scripts/measure.sh${*:+ $*}"
 gcc_dir=$root/build-measure
 clang_dir=$root/build-measure-clang
 rounds=3
 cancels=3
 windows_cancels=1
 use_clang=1
-windows_dir=
+use_windows=1
+quiet_below=
+windows_dir=$root/build-measure-windows
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
 
 while (( $# > 0 )); do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
     --cancels) cancels=$2; shift 2 ;;
     --no-clang) use_clang=0; shift ;;
-    --windows-build) windows_dir=$(cd "$2" && pwd); shift 2 ;;
+    --no-windows) use_windows=0; shift ;;
     --windows-cancels) windows_cancels=$2; shift 2 ;;
-    *) sed -n '2,18p' "$0" >&2; exit 2 ;;
+    --quiet-below) quiet_below=$2; shift 2 ;;
+    *) sed -n '2,19p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -41,13 +47,17 @@ mkdir -p "$gcc_dir"
 log=$gcc_dir/build.log
 : >"$log"
 
-# configure_and_build DIR TARGET... (CC/CXX from the environment)
+# configure_and_build DIR TARGET... [-DOPTION...] (CC/CXX from the environment)
 configure_and_build() {
   local dir=$1
   shift
+  local targets=() options=()
+  for word in "$@"; do
+    if [[ $word == -D* ]]; then options+=("$word"); else targets+=("$word"); fi
+  done
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
-    -DQUORVANE_BUILD_TOOLS=OFF -DQUORVANE_BUILD_BENCH=ON >>"$log" 2>&1
-  cmake --build "$dir" -j2 --target "$@" >>"$log" 2>&1
+    -DQUORVANE_BUILD_TOOLS=OFF -DQUORVANE_BUILD_BENCH=ON "${options[@]}" >>"$log" 2>&1 &&
+    cmake --build "$dir" -j2 --target "${targets[@]}" >>"$log" 2>&1
 }
 
 # The compiler of a configured build directory, e.g. "GNU 12.2.0".
@@ -85,18 +95,29 @@ if (( use_clang )) && command -v clang++ >/dev/null; then
 fi
 
 windows_args=()
-if [[ -n $windows_dir ]]; then
-  dll=$(ls "$windows_dir"/bin/*.dll 2>/dev/null | grep -i quorvane | head -n1 || true)
-  exe=$windows_dir/bin/quorvane_measure.exe
-  if [[ -n $dll && -f $exe ]] && command -v wine >/dev/null; then
-    windows_args=(--windows-program "$exe" --windows-dll "$dll" --windows-cancels "$windows_cancels")
-    objects+=("$(kernel_object_of "$windows_dir")" "MinGW $(compiler_of "$windows_dir") (Windows DLL)")
+if (( use_windows )) && [[ -f $toolchain ]] && command -v wine >/dev/null; then
+  echo "[measure] building the Windows DLL with MinGW" >&2
+  if configure_and_build "$windows_dir" quorvane quorvane_measure \
+       -DCMAKE_TOOLCHAIN_FILE="$toolchain"; then
+    windows_args=(--windows-program "$windows_dir/bin/quorvane_measure.exe"
+                  --windows-dll "$windows_dir/bin/morvatic-quorvane-cpu-benchmark.dll"
+                  --windows-cancels "$windows_cancels")
+    objects+=("$(kernel_object_of "$windows_dir")" "MinGW $(compiler_of "$windows_dir")")
   else
-    echo "[measure] no Windows DLL and quorvane_measure.exe in $windows_dir/bin, or no wine" >&2
+    echo "[measure] the Windows build failed; see $log" >&2
   fi
 fi
 
-echo "Command: \`bash scripts/measure.sh${*:+ $*}\`"
+if [[ -n $quiet_below ]]; then
+  for (( waited = 0; waited < 900; waited += 10 )); do
+    load=$(cut -d' ' -f1 /proc/loadavg)
+    awk -v load="$load" -v limit="$quiet_below" 'BEGIN { exit !(load < limit) }' && break
+    (( waited % 60 == 0 )) && echo "[measure] waiting for a quiet machine: load $load" >&2
+    sleep 10
+  done
+fi
+
+echo "Command: \`$invocation\`"
 echo
 "$gcc_dir/bin/quorvane_measure" table --library "$library" --library-label "$gcc_label" \
   --rounds "$rounds" --cancels "$cancels" "${clang_args[@]}" "${windows_args[@]}"
