@@ -61,7 +61,7 @@ std::string ratio_text(const summary& ratios) {
 
 class table {
  public:
-  explicit table(std::vector<std::string> header) : columns_(header.size()) { row(header); }
+  explicit table(const std::vector<std::string>& header) : columns_(header.size()) { row(header); }
   void row(const std::vector<std::string>& cells) {
     text_ << "|";
     for (std::size_t i = 0; i < columns_; ++i) {
