@@ -342,11 +342,11 @@ std::string cancels_section(const std::vector<cancel_figures>& cancels) {
   return t.str();
 }
 
-std::string windows_section(const session_figures& session) {
+std::string windows_section(const session_config& config, const session_figures& session) {
   const windows_figures& w = session.windows;
   if (!w.measured) return "Windows DLL under Wine: not measured (" + w.problem + ").\n";
-  table t({"#", "Figure (Windows DLL under Wine)", "DLL", "Side by side, same invocation", "Ratio",
-           "Target", "Met"});
+  table t({"#", "Figure: Windows DLL under Wine (" + config.windows_label + ")", "DLL",
+           "Side by side, same invocation", "Ratio", "Target", "Met"});
   const double alone_int = w.kernels.number("int_rate");
   const double alone_fp = w.kernels.number("fp_rate");
   const report_values& v = w.run.values;
@@ -389,7 +389,7 @@ std::string render_markdown(const session_config& config, const session_figures&
          "beside it is low by about as much.\n\n";
   out << rounds_section(session) << "\n";
   out << "Every cancel:\n\n" << cancels_section(session.cancels) << "\n";
-  out << windows_section(session);
+  out << windows_section(config, session);
   if (session.windows.measured) {
     out << "\nWindows cancels:\n\n" << cancels_section(session.windows.cancels);
   }

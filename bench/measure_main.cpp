@@ -3,7 +3,7 @@
 //
 //   quorvane_measure table --library PATH [--library-label TEXT]
 //                          [--clang-library PATH --clang-label TEXT]
-//                          [--windows-program EXE --windows-dll DLL]
+//                          [--windows-program EXE --windows-dll DLL --windows-label TEXT]
 //                          [--rounds N] [--cancels N] [--windows-cancels N]
 //   quorvane_measure kernels [WINDOW_MS]
 //   quorvane_measure run LIBRARY
@@ -66,6 +66,8 @@ int table_mode(int argc, char** argv) {
       config.windows_program = value;
     } else if (option == "--windows-dll") {
       config.windows_dll = value;
+    } else if (option == "--windows-label") {
+      config.windows_label = value;
     } else if (option == "--rounds") {
       config.rounds = std::atoi(value.c_str());
     } else if (option == "--cancels") {

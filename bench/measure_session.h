@@ -23,6 +23,7 @@ struct session_config {
   std::string clang_label;
   std::string windows_program;  // optional: this program built for Windows
   std::string windows_dll;      // optional: the Windows DLL
+  std::string windows_label;    // e.g. its compiler and the Wine version
   std::string wine = "wine";
   int rounds = 3;
   int cancels_per_phase = 3;

@@ -75,7 +75,7 @@ kernel_flags_of() {
 }
 
 kernel_object_of() {
-  echo "$1/src/CMakeFiles/quorvane_kernels.dir/engine/kernels.cpp.o"
+  ls "$1"/src/CMakeFiles/quorvane_kernels.dir/engine/kernels.cpp.o* | head -n1
 }
 
 echo "[measure] building with the default compiler (log: $log)" >&2
@@ -99,9 +99,10 @@ if (( use_windows )) && [[ -f $toolchain ]] && command -v wine >/dev/null; then
   echo "[measure] building the Windows DLL with MinGW" >&2
   if configure_and_build "$windows_dir" quorvane quorvane_measure \
        -DCMAKE_TOOLCHAIN_FILE="$toolchain"; then
+    windows_label="MinGW $(compiler_of "$windows_dir"), $(wine --version 2>/dev/null || echo wine)"
     windows_args=(--windows-program "$windows_dir/bin/quorvane_measure.exe"
                   --windows-dll "$windows_dir/bin/morvatic-quorvane-cpu-benchmark.dll"
-                  --windows-cancels "$windows_cancels")
+                  --windows-label "$windows_label" --windows-cancels "$windows_cancels")
     objects+=("$(kernel_object_of "$windows_dir")" "MinGW $(compiler_of "$windows_dir")")
   else
     echo "[measure] the Windows build failed; see $log" >&2
