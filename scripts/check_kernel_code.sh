@@ -8,8 +8,11 @@
 #   - the integer mixing loop: its instructions against the 12 a mixing step
 #     needs (three copy/shift/xor triples, two imul, one add of the step
 #     index) plus 3 for the loop itself (counter, compare, branch).
+#   - where the matrix product's inner loop lies: inside one 64-byte block
+#     of code wherever the object is linked, or not.
 # With --strict it exits 1 when a build uses packed, fused or AVX
-# instructions, or when either kernel loop is not the plain scalar chain.
+# instructions, when either kernel loop is not the plain scalar chain, or
+# when the matrix inner loop may straddle two 64-byte blocks.
 #
 # usage: check_kernel_code.sh [--strict] OBJECT LABEL [OBJECT LABEL ...]
 set -euo pipefail
@@ -26,6 +29,8 @@ fi
 
 # Prints key=value lines describing one object file.
 analyse() {
+  # The code section's alignment, "2**N": where the linker may put it.
+  objdump -h "$1" | awk '$2 == ".text" { sub(/^2\*\*/, "", $7); print "text_align=" 2 ^ $7 }'
   objdump -d --no-show-raw-insn -C "$1" | awk '
     # mawk has no strtonum: hexadecimal by hand.
     function hex(text,   i, value) {
@@ -69,6 +74,8 @@ analyse() {
           print "mm_loop_insns=" count
           print "mm_loop_mulsd=" hist["mulsd"]
           print "mm_loop_addsd=" hist["addsd"] + 0
+          print "mm_loop_start=" addr[start]
+          print "mm_loop_end=" next_of[addr[i]]
         }
       }
       if (fn ~ /matrix_iteration/) {
@@ -88,6 +95,11 @@ analyse() {
       sub(/^ */, "", line)
       split(line, fields, "\t")
       a = fields[1]; sub(/:$/, "", a)
+      # Where each instruction ends: the address of the next one, padding
+      # included.
+      if (have_previous) next_of[previous] = hex(a)
+      previous = hex(a)
+      have_previous = 1
       ins = fields[2]
       m = ins; sub(/ .*/, "", m)
       o = ins; if (index(o, " ") > 0) { sub(/^[^ ]* +/, "", o) } else { o = "" }
@@ -153,6 +165,28 @@ cell_matrix() {
   echo "${mul} mulsd + ${add} addsd in ${insns} instructions (${mul} element(s) per pass)"
 }
 
+# The matrix product's inner loop fits one 64-byte block of code wherever the
+# object is linked when the section is aligned to 64 and the loop sits
+# inside one block of the section.
+loop_fits_block() {
+  local start end align
+  start=$(value "$1" mm_loop_start); end=$(value "$1" mm_loop_end); align=$(value "$1" text_align)
+  [[ -n $start && -n $end && -n $align ]] && (( align >= 64 && start / 64 == (end - 1) / 64 ))
+}
+
+cell_placement() {
+  local start end align
+  start=$(value "$1" mm_loop_start); end=$(value "$1" mm_loop_end); align=$(value "$1" text_align)
+  if [[ -z $start || -z $end ]]; then echo "loop not found"; return; fi
+  local where
+  where=$(printf 'bytes 0x%x-0x%x of a section aligned to %d' "$start" "$((end - 1))" "$align")
+  if loop_fits_block "$1"; then
+    echo "${where}: inside one 64-byte block wherever linked"
+  else
+    echo "${where}: may straddle two 64-byte blocks, depending on the link"
+  fi
+}
+
 cell_divide() {
   local divs
   divs=$(value "$1" mm_divsd)
@@ -188,6 +222,7 @@ echo "$header"
 echo "$rule"
 row "Packed SIMD, fused and AVX instructions in kernels.cpp.o" cell_simd
 row "Matrix multiply, innermost loop" cell_matrix
+row "Matrix multiply, inner loop placement" cell_placement
 row "Matrix fill" cell_divide
 row "Integer mixing, innermost loop" cell_int
 row "Integer mixing loop, instruction mix" cell_int_mix
@@ -198,9 +233,10 @@ if (( strict )); then
     if (( $(value "$result" packed) + $(value "$result" avx) + $(value "$result" fused) > 0 )) ||
        [[ -z $(value "$result" mm_loop_mulsd) || -z $imul ]] ||
        (( $(value "$result" mm_loop_mulsd) != $(value "$result" mm_loop_addsd) )) ||
+       ! loop_fits_block "$result" ||
        (( $(value "$result" int_loop_shr) * 2 != imul * 3 )) ||
        (( $(value "$result" int_loop_xor) * 2 != imul * 3 )); then
-      echo "kernel object code is not the plain scalar form" >&2
+      echo "kernel object code is not the plain scalar form, or its matrix loop may straddle two 64-byte blocks" >&2
       exit 1
     fi
   done
