@@ -296,6 +296,18 @@ std::string summary_section(const session_config& config, const session_figures&
     t.row({"7", "Clang vs GCC build: `fp_single_mflops`", fixed(clang_fp, 1) + " MFLOPS",
            fixed(gcc_fp, 1) + " MFLOPS", percent(fp_spread), "within 5 %",
            met(fp_spread >= 1.0 - compiler_spread_limit && fp_spread <= 1.0 + compiler_spread_limit)});
+    const double clang_int_share = phase_cpu_share(session.clang_run.output, 1, 1);
+    const double clang_fp_share = phase_cpu_share(session.clang_run.output, 3, 1);
+    const double clang_int_per_cpu = clang_int_share == 0.0 ? 0.0 : clang_int / clang_int_share;
+    const double clang_fp_per_cpu = clang_fp_share == 0.0 ? 0.0 : clang_fp / clang_fp_share;
+    const double gcc_int_per_cpu = mean_of(lib_int_per_cpu);
+    const double gcc_fp_per_cpu = mean_of(lib_fp_per_cpu);
+    t.row({"7", "Clang vs GCC build, per CPU second: `int_single_mops`",
+           fixed(clang_int_per_cpu, 1) + " Mops", fixed(gcc_int_per_cpu, 1) + " Mops",
+           percent(gcc_int_per_cpu == 0.0 ? 0.0 : clang_int_per_cpu / gcc_int_per_cpu), "—", "—"});
+    t.row({"7", "Clang vs GCC build, per CPU second: `fp_single_mflops`",
+           fixed(clang_fp_per_cpu, 1) + " MFLOPS", fixed(gcc_fp_per_cpu, 1) + " MFLOPS",
+           percent(gcc_fp_per_cpu == 0.0 ? 0.0 : clang_fp_per_cpu / gcc_fp_per_cpu), "—", "—"});
   }
   return t.str();
 }

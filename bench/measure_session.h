@@ -1,8 +1,8 @@
 // One measuring session: every figure of the report, taken side by side in
 // one invocation. Standalone kernels, the memory peer and a library run are
 // taken in turn in each round, so drift in the machine's load touches all
-// three alike; then a run of the Clang-built library, the cancels of each
-// phase and, when given, the Windows DLL under Wine.
+// three alike; a run of the Clang-built library follows the middle round;
+// then the cancels of each phase and, when given, the Windows DLL under Wine.
 #ifndef QUORVANE_BENCH_MEASURE_SESSION_H
 #define QUORVANE_BENCH_MEASURE_SESSION_H
 
