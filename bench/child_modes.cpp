@@ -76,9 +76,10 @@ int child_cancel(const std::string& library_path, int phase, int count) {
   // Offsets from 0.5 s to 3.5 s into the phase, plus an odd number of
   // milliseconds, so the cancels land at unrelated points of an iteration.
   for (int i = 0; i < count; ++i) {
-    const unsigned offset = count == 1 ? 2000u : 500u + static_cast<unsigned>(i) * 3000u /
-                                                            static_cast<unsigned>(count - 1) +
-                                                     static_cast<unsigned>(i) * 7u;
+    const unsigned offset =
+        count == 1 ? 2000u
+                   : 500u + static_cast<unsigned>(i) * 3000u / static_cast<unsigned>(count - 1) +
+                         static_cast<unsigned>(i) * 7u;
     const cancel_observation seen = observe_cancel(api, phase, offset);
     if (seen.start_result != 0) {
       std::fprintf(stderr, "start refused: %s\n", api.last_error());

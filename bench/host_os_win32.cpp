@@ -1,9 +1,11 @@
 // host_os on Windows (and under Wine): Win32 threads, the performance
 // counter, thread and process times, the process memory counters and
 // LoadLibrary.
+// windows.h comes first, in a block of its own: psapi.h uses its types.
 #include <windows.h>
-#include <psapi.h>
+
 #include <process.h>
+#include <psapi.h>
 
 #include <new>
 

@@ -14,9 +14,9 @@ namespace qbench {
 struct run_observation {
   int start_result = -1;
   int final_state = 0;
-  std::string report;                // the one-line JSON
-  double wall_ms = 0;                // from the start call to reading the final state
-  double cpu_seconds = 0;            // process CPU time during the run
+  std::string report;      // the one-line JSON
+  double wall_ms = 0;      // from the start call to reading the final state
+  double cpu_seconds = 0;  // process CPU time during the run
   std::int64_t resident_before_kib = 0;
   std::int64_t peak_resident_kib = 0;  // the process's peak, read after the run
   // Per phase (index 1 to 5): wall time and process CPU time from the poll

@@ -25,7 +25,9 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
-std::string percent(double ratio, int decimals = 1) { return fixed(ratio * 100.0, decimals) + " %"; }
+std::string percent(double ratio, int decimals = 1) {
+  return fixed(ratio * 100.0, decimals) + " %";
+}
 
 std::string plural(std::size_t count, const char* noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
@@ -85,11 +87,16 @@ class table {
 
 const char* phase_name(int phase) {
   switch (phase) {
-    case 1: return "phase 1 (integer, 1 thread)";
-    case 2: return "phase 2 (integer, all processors)";
-    case 3: return "phase 3 (matrix, 1 thread)";
-    case 4: return "phase 4 (matrix, all processors)";
-    default: return "phase 5 (memory copy)";
+    case 1:
+      return "phase 1 (integer, 1 thread)";
+    case 2:
+      return "phase 2 (integer, all processors)";
+    case 3:
+      return "phase 3 (matrix, 1 thread)";
+    case 4:
+      return "phase 4 (matrix, all processors)";
+    default:
+      return "phase 5 (memory copy)";
   }
 }
 
@@ -147,7 +154,8 @@ void cancel_rows(table& summary_table, const std::vector<cancel_figures>& cancel
                                               : "median " + fixed(latency.median, 1) + " ms, max " +
                                                     fixed(latency.max, 1) + " ms (" +
                                                     std::to_string(latency.count) + ")";
-    if (phase.not_cancelled != 0) measured += ", " + std::to_string(phase.not_cancelled) + " not cancelled";
+    if (phase.not_cancelled != 0)
+      measured += ", " + std::to_string(phase.not_cancelled) + " not cancelled";
     summary_table.row({"5", std::string("Cancel latency, ") + phase_name(phase.phase), measured,
                        cancel_bound_text(phase.phase, times), "",
                        "≤ bound (+" + fixed(cancel_allowance_ms, 0) + " ms)",
@@ -171,10 +179,14 @@ std::string summary_section(const session_config& config, const session_figures&
   table t({"#", "Figure", "Library", "Side by side, same invocation", "Ratio", "Target", "Met"});
   const double n = static_cast<double>(session.processors);
 
-  auto mean_of = [&](const round_value& value) { return summarize(over_rounds(session, value)).mean; };
+  auto mean_of = [&](const round_value& value) {
+    return summarize(over_rounds(session, value)).mean;
+  };
   const round_value lib_int = [](const round_figures& r) { return r.run.values.int_single_mops; };
   const round_value lib_fp = [](const round_figures& r) { return r.run.values.fp_single_mflops; };
-  const round_value lib_mem = [](const round_figures& r) { return r.run.values.mem_bandwidth_mbps; };
+  const round_value lib_mem = [](const round_figures& r) {
+    return r.run.values.mem_bandwidth_mbps;
+  };
   const round_value alone_int = [](const round_figures& r) { return r.kernels.number("int_rate"); };
   const round_value alone_fp = [](const round_figures& r) { return r.kernels.number("fp_rate"); };
   const round_value mbw_memcpy = [](const round_figures& r) { return r.mbw_memcpy.mib_per_s; };
@@ -183,11 +195,13 @@ std::string summary_section(const session_config& config, const session_figures&
   const summary int_ratio = ratio_summary(session, lib_int, alone_int);
   t.row({"1", "Harness efficiency, integer: `int_single_mops` vs the standalone kernel loop",
          fixed(mean_of(lib_int), 1) + " Mops", fixed(mean_of(alone_int), 1) + " Mops",
-         ratio_text(int_ratio), "≥ 98 %", met(int_ratio.count > 0 && int_ratio.mean >= harness_target)});
+         ratio_text(int_ratio), "≥ 98 %",
+         met(int_ratio.count > 0 && int_ratio.mean >= harness_target)});
   const summary fp_ratio = ratio_summary(session, lib_fp, alone_fp);
   t.row({"1", "Harness efficiency, matrix: `fp_single_mflops` vs the standalone kernel loop",
          fixed(mean_of(lib_fp), 1) + " MFLOPS", fixed(mean_of(alone_fp), 1) + " MFLOPS",
-         ratio_text(fp_ratio), "≥ 98 %", met(fp_ratio.count > 0 && fp_ratio.mean >= harness_target)});
+         ratio_text(fp_ratio), "≥ 98 %",
+         met(fp_ratio.count > 0 && fp_ratio.mean >= harness_target)});
   // On a shared machine either side may lose time to other processes; per
   // CPU second of the measuring threads that loss drops out.
   const round_value lib_int_per_cpu = [](const round_figures& r) {
@@ -206,11 +220,15 @@ std::string summary_section(const session_config& config, const session_figures&
     const double share = r.kernels.number("fp_cpu_share");
     return share == 0.0 ? 0.0 : r.kernels.number("fp_rate") / share;
   };
-  t.row({"1", "Harness efficiency, integer, per CPU second (each rate over the share of a processor it got)",
-         fixed(mean_of(lib_int_per_cpu), 1) + " Mops", fixed(mean_of(alone_int_per_cpu), 1) + " Mops",
+  t.row({"1",
+         "Harness efficiency, integer, per CPU second (each rate over the share of a processor it "
+         "got)",
+         fixed(mean_of(lib_int_per_cpu), 1) + " Mops",
+         fixed(mean_of(alone_int_per_cpu), 1) + " Mops",
          ratio_text(ratio_summary(session, lib_int_per_cpu, alone_int_per_cpu)), "—", "—"});
   t.row({"1", "Harness efficiency, matrix, per CPU second",
-         fixed(mean_of(lib_fp_per_cpu), 1) + " MFLOPS", fixed(mean_of(alone_fp_per_cpu), 1) + " MFLOPS",
+         fixed(mean_of(lib_fp_per_cpu), 1) + " MFLOPS",
+         fixed(mean_of(alone_fp_per_cpu), 1) + " MFLOPS",
          ratio_text(ratio_summary(session, lib_fp_per_cpu, alone_fp_per_cpu)), "—", "—"});
 
   const summary mem_ratio = ratio_summary(session, lib_mem, mbw_memcpy);
@@ -218,7 +236,8 @@ std::string summary_section(const session_config& config, const session_figures&
          "Memory copy: `mem_bandwidth_mbps` vs `mbw -q -n 10 -t1 64`, test 1 \"DUMB\" (one memcpy "
          "per copy: the like-for-like peer)",
          fixed(mean_of(lib_mem), 0) + " MiB/s", fixed(mean_of(mbw_memcpy), 0) + " MiB/s",
-         ratio_text(mem_ratio), "≥ 95 %", met(mem_ratio.count > 0 && mem_ratio.mean >= memory_target)});
+         ratio_text(mem_ratio), "≥ 95 %",
+         met(mem_ratio.count > 0 && mem_ratio.mean >= memory_target)});
   const summary loop_ratio = ratio_summary(session, lib_mem, mbw_loop);
   t.row({"2",
          "Memory copy: `mem_bandwidth_mbps` vs `mbw -q -n 10 -t0 64`, test 0 \"MEMCPY\" (a plain "
@@ -227,8 +246,9 @@ std::string summary_section(const session_config& config, const session_figures&
          ratio_text(loop_ratio), "—", "—"});
 
   const summary int_scaling = summarize(over_rounds(session, [](const round_figures& r) {
-    return r.run.values.int_single_mops == 0.0 ? 0.0
-                                               : r.run.values.int_multi_mops / r.run.values.int_single_mops;
+    return r.run.values.int_single_mops == 0.0
+               ? 0.0
+               : r.run.values.int_multi_mops / r.run.values.int_single_mops;
   }));
   const summary fp_scaling = summarize(over_rounds(session, [](const round_figures& r) {
     return r.run.values.fp_single_mflops == 0.0
@@ -236,11 +256,11 @@ std::string summary_section(const session_config& config, const session_figures&
                : r.run.values.fp_multi_mflops / r.run.values.fp_single_mflops;
   }));
   t.row({"3", "Scaling, integer: `int_multi_mops` ÷ `int_single_mops`", fixed(int_scaling.mean, 3),
-         std::to_string(session.processors) + " processors", percent(int_scaling.mean / n) + " of linear",
-         "—", "—"});
+         std::to_string(session.processors) + " processors",
+         percent(int_scaling.mean / n) + " of linear", "—", "—"});
   t.row({"3", "Scaling, matrix: `fp_multi_mflops` ÷ `fp_single_mflops`", fixed(fp_scaling.mean, 3),
-         std::to_string(session.processors) + " processors", percent(fp_scaling.mean / n) + " of linear",
-         "—", "—"});
+         std::to_string(session.processors) + " processors",
+         percent(fp_scaling.mean / n) + " of linear", "—", "—"});
 
   const std::string runs = plural(over_rounds(session, lib_int).size(), "whole run");
   struct cv_row {
@@ -270,7 +290,8 @@ std::string summary_section(const session_config& config, const session_figures&
     return r.run.values.duration_ms - window_count * 4000.0;
   }));
   t.row({"6", "Run overhead: `duration_ms` − 5 × 4000 ms",
-         fixed(overhead.mean, 0) + " ms (" + fixed(overhead.min, 0) + " – " + fixed(overhead.max, 0) + ")",
+         fixed(overhead.mean, 0) + " ms (" + fixed(overhead.min, 0) + " – " +
+             fixed(overhead.max, 0) + ")",
          "20000 ms of windows", percent(overhead.mean / 20000.0, 2), "—", "—"});
   const summary peak = summarize(over_rounds(session, [](const round_figures& r) {
     return r.run.output.number("peak_resident_kib") / 1024.0;
@@ -289,13 +310,17 @@ std::string summary_section(const session_config& config, const session_figures&
     const double gcc_fp = mean_of(lib_fp);
     const double int_spread = gcc_int == 0.0 ? 0.0 : clang_int / gcc_int;
     const double fp_spread = gcc_fp == 0.0 ? 0.0 : clang_fp / gcc_fp;
-    t.row({"7", "Clang vs GCC build: `int_single_mops` (" + config.clang_label + " vs " +
-                    config.library_label + ")",
+    t.row({"7",
+           "Clang vs GCC build: `int_single_mops` (" + config.clang_label + " vs " +
+               config.library_label + ")",
            fixed(clang_int, 1) + " Mops", fixed(gcc_int, 1) + " Mops", percent(int_spread),
-           "within 5 %", met(int_spread >= 1.0 - compiler_spread_limit && int_spread <= 1.0 + compiler_spread_limit)});
+           "within 5 %",
+           met(int_spread >= 1.0 - compiler_spread_limit &&
+               int_spread <= 1.0 + compiler_spread_limit)});
     t.row({"7", "Clang vs GCC build: `fp_single_mflops`", fixed(clang_fp, 1) + " MFLOPS",
            fixed(gcc_fp, 1) + " MFLOPS", percent(fp_spread), "within 5 %",
-           met(fp_spread >= 1.0 - compiler_spread_limit && fp_spread <= 1.0 + compiler_spread_limit)});
+           met(fp_spread >= 1.0 - compiler_spread_limit &&
+               fp_spread <= 1.0 + compiler_spread_limit)});
     const double clang_int_share = phase_cpu_share(session.clang_run.output, 1, 1);
     const double clang_fp_share = phase_cpu_share(session.clang_run.output, 3, 1);
     const double clang_int_per_cpu = clang_int_share == 0.0 ? 0.0 : clang_int / clang_int_share;
@@ -333,7 +358,8 @@ std::string rounds_section(const session_figures& session) {
            with_share(alone.number("fp_rate"), 1, alone.number("fp_cpu_share")),
            with_share(v.fp_single_mflops, 0, phase_cpu_share(run, 3, 1)),
            fixed(round.mbw_loop.mib_per_s, 0) + " / " + fixed(round.mbw_memcpy.mib_per_s, 0),
-           fixed(v.mem_bandwidth_mbps, 0), with_share(v.int_multi_mops, 0, phase_cpu_share(run, 2, all)),
+           fixed(v.mem_bandwidth_mbps, 0),
+           with_share(v.int_multi_mops, 0, phase_cpu_share(run, 2, all)),
            with_share(v.fp_multi_mflops, 0, phase_cpu_share(run, 4, all)), fixed(v.duration_ms, 0),
            fixed(run.number("peak_resident_kib") / 1024.0, 1) + " MiB"});
   }
@@ -364,19 +390,21 @@ std::string windows_section(const session_config& config, const session_figures&
   const report_values& v = w.run.values;
   const double int_ratio = alone_int == 0.0 ? 0.0 : v.int_single_mops / alone_int;
   const double fp_ratio = alone_fp == 0.0 ? 0.0 : v.fp_single_mflops / alone_fp;
-  t.row({"1", "Harness efficiency, integer: `int_single_mops` vs the standalone loop (Windows build)",
+  t.row({"1",
+         "Harness efficiency, integer: `int_single_mops` vs the standalone loop (Windows build)",
          fixed(v.int_single_mops, 0) + " Mops", fixed(alone_int, 1) + " Mops", percent(int_ratio),
          "≥ 98 %", met(int_ratio >= harness_target)});
-  t.row({"1", "Harness efficiency, matrix: `fp_single_mflops` vs the standalone loop (Windows build)",
-         fixed(v.fp_single_mflops, 0) + " MFLOPS", fixed(alone_fp, 1) + " MFLOPS", percent(fp_ratio),
-         "≥ 98 %", met(fp_ratio >= harness_target)});
+  t.row({"1",
+         "Harness efficiency, matrix: `fp_single_mflops` vs the standalone loop (Windows build)",
+         fixed(v.fp_single_mflops, 0) + " MFLOPS", fixed(alone_fp, 1) + " MFLOPS",
+         percent(fp_ratio), "≥ 98 %", met(fp_ratio >= harness_target)});
   std::vector<double> mbw;
   for (const round_figures& round : session.rounds) mbw.push_back(round.mbw_memcpy.mib_per_s);
   const double mbw_mean = summarize(mbw).mean;
   const double mem_ratio = mbw_mean == 0.0 ? 0.0 : v.mem_bandwidth_mbps / mbw_mean;
   t.row({"2", "Memory copy: `mem_bandwidth_mbps` vs native mbw test 1 \"DUMB\" (memcpy)",
-         fixed(v.mem_bandwidth_mbps, 0) + " MiB/s", fixed(mbw_mean, 0) + " MiB/s", percent(mem_ratio),
-         "≥ 95 %", met(mem_ratio >= memory_target)});
+         fixed(v.mem_bandwidth_mbps, 0) + " MiB/s", fixed(mbw_mean, 0) + " MiB/s",
+         percent(mem_ratio), "≥ 95 %", met(mem_ratio >= memory_target)});
   cancel_rows(t, w.cancels, times_of({&w.kernels}));
   return t.str();
 }

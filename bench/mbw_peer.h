@@ -11,9 +11,9 @@ namespace qbench {
 
 struct mbw_result {
   bool ok = false;
-  std::string method;     // the name mbw printed
-  double mib_per_s = 0;   // the AVG line's copy rate
-  double elapsed_s = 0;   // the AVG line's time of one copy
+  std::string method;    // the name mbw printed
+  double mib_per_s = 0;  // the AVG line's copy rate
+  double elapsed_s = 0;  // the AVG line's time of one copy
 };
 
 // Reads the "AVG" line of mbw's output.

@@ -19,12 +19,12 @@
 #include "child_modes.h"
 
 #if defined(QBENCH_HAS_TABLE)
-#include <unistd.h>
+#  include <unistd.h>
 
-#include <climits>
+#  include <climits>
 
-#include "markdown_report.h"
-#include "measure_session.h"
+#  include "markdown_report.h"
+#  include "measure_session.h"
 #endif
 
 namespace {

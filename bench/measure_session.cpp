@@ -18,7 +18,8 @@ void progress(const std::string& text) {
 child_output run_child(const std::string& command_line) {
   int status = 0;
   const std::string output = run_command(command_line, status);
-  if (status != 0) progress("child failed (status " + std::to_string(status) + "): " + command_line);
+  if (status != 0)
+    progress("child failed (status " + std::to_string(status) + "): " + command_line);
   return child_output::parse(output);
 }
 
@@ -78,8 +79,8 @@ void measure_windows(const session_config& config, windows_figures& windows) {
   for (int phase = 1; phase <= 5; ++phase) {
     progress("Windows DLL under Wine: cancels in phase " + std::to_string(phase));
     windows.cancels.push_back(cancels_in_phase(
-        under_wine(config, cancel_arguments(config.windows_dll, phase,
-                                            config.windows_cancels_per_phase)),
+        under_wine(config,
+                   cancel_arguments(config.windows_dll, phase, config.windows_cancels_per_phase)),
         phase));
   }
   windows.measured = windows.kernels.has("int_rate") && windows.run.ok;

@@ -16,10 +16,10 @@
 namespace qbench {
 
 struct session_config {
-  std::string self;             // this program, run again for each child measurement
-  std::string library;          // the native library
-  std::string library_label;    // e.g. its compiler
-  std::string clang_library;    // optional: the same library built by Clang
+  std::string self;           // this program, run again for each child measurement
+  std::string library;        // the native library
+  std::string library_label;  // e.g. its compiler
+  std::string clang_library;  // optional: the same library built by Clang
   std::string clang_label;
   std::string windows_program;  // optional: this program built for Windows
   std::string windows_dll;      // optional: the Windows DLL

@@ -13,9 +13,9 @@ enum class kernel_kind { int_mix = 0, matrix = 1 };
 
 struct loop_result {
   std::uint64_t iterations = 0;
-  std::uint64_t elapsed_ms = 0;    // from after the thread's creation to after its join
-  double worker_cpu_seconds = 0;   // CPU time the worker thread got
-  std::uint64_t fold = 0;          // the worker's result, kept so no work is dead
+  std::uint64_t elapsed_ms = 0;   // from after the thread's creation to after its join
+  double worker_cpu_seconds = 0;  // CPU time the worker thread got
+  std::uint64_t fold = 0;         // the worker's result, kept so no work is dead
   double iterations_per_second() const;
 };
 

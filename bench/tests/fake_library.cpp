@@ -7,9 +7,9 @@
 #include <thread>
 
 #if defined(_WIN32)
-#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#  define FAKE_EXPORT extern "C" __declspec(dllexport)
 #else
-#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#  define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
 namespace {

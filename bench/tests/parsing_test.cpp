@@ -40,12 +40,13 @@ TEST(MbwPeer, ReadsTheAverageLineOnly) {
   EXPECT_DOUBLE_EQ(dumb.mib_per_s, 8861.198);
   EXPECT_DOUBLE_EQ(dumb.elapsed_s, 0.00722);
 
-  const mbw_result loop =
-      parse_mbw_average("AVG\tMethod: MEMCPY\tElapsed: 0.00813\tMiB: 64.00000\tCopy: 7868.691 MiB/s\n");
+  const mbw_result loop = parse_mbw_average(
+      "AVG\tMethod: MEMCPY\tElapsed: 0.00813\tMiB: 64.00000\tCopy: 7868.691 MiB/s\n");
   ASSERT_TRUE(loop.ok);
   EXPECT_EQ(loop.method, "MEMCPY");
 
-  EXPECT_FALSE(parse_mbw_average("0\tMethod: DUMB\tElapsed: 0.00731\tMiB: 64.00000\tCopy: 1 MiB/s\n").ok);
+  EXPECT_FALSE(
+      parse_mbw_average("0\tMethod: DUMB\tElapsed: 0.00731\tMiB: 64.00000\tCopy: 1 MiB/s\n").ok);
   EXPECT_FALSE(parse_mbw_average("").ok);
 }
 

@@ -25,7 +25,8 @@ TEST(StandaloneLoop, MatrixFoldMatchesTheCountedIterations) {
   ASSERT_GT(loop.iterations, 0u);
   std::vector<double> set(3 * quorvane::matrix_elements);
   double sum = 0.0;
-  for (std::uint64_t k = 0; k < loop.iterations; ++k) sum += quorvane::matrix_iteration(k, set.data());
+  for (std::uint64_t k = 0; k < loop.iterations; ++k)
+    sum += quorvane::matrix_iteration(k, set.data());
   EXPECT_EQ(loop.fold, static_cast<std::uint64_t>(sum));
 }
 
