@@ -18,16 +18,18 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 invocation="bash scripts/measure.sh${*:+ $*}"
-gcc_dir=$root/build-measure
-clang_dir=$root/build-measure-clang
+# Paths below are relative to the checkout, so the report names them so.
+cd "$root"
+gcc_dir=build-measure
+clang_dir=build-measure-clang
 rounds=3
 cancels=3
 windows_cancels=1
 use_clang=1
 use_windows=1
 quiet_below=
-windows_dir=$root/build-measure-windows
-toolchain=$root/cmake/mingw-w64-x86_64.cmake
+windows_dir=build-measure-windows
+toolchain=cmake/mingw-w64-x86_64.cmake
 
 while (( $# > 0 )); do
   case $1 in
@@ -98,7 +100,7 @@ windows_args=()
 if (( use_windows )) && [[ -f $toolchain ]] && command -v wine >/dev/null; then
   echo "[measure] building the Windows DLL with MinGW" >&2
   if configure_and_build "$windows_dir" quorvane quorvane_measure \
-       -DCMAKE_TOOLCHAIN_FILE="$toolchain"; then
+       -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain"; then
     windows_label="MinGW $(compiler_of "$windows_dir"), $(wine --version 2>/dev/null || echo wine)"
     windows_args=(--windows-program "$windows_dir/bin/quorvane_measure.exe"
                   --windows-dll "$windows_dir/bin/morvatic-quorvane-cpu-benchmark.dll"
