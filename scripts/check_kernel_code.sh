@@ -4,15 +4,18 @@
 #   - packed SIMD, fused multiply-add and AVX-encoded instructions anywhere
 #     in the object (register zeroing with xorps/xorpd/pxor of a register
 #     with itself is not packed arithmetic and is not counted);
-#   - the matrix multiply's innermost loop: its scalar mulsd and addsd;
+#   - the matrix multiply's innermost loop: its scalar mulsd and addsd, and
+#     its instructions per element (a load, mulsd, addsd with the second
+#     load, a store and the loop's step, compare and branch: 7 at most);
 #   - the integer mixing loop: its instructions against the 12 a mixing step
 #     needs (three copy/shift/xor triples, two imul, one add of the step
 #     index) plus 3 for the loop itself (counter, compare, branch).
 #   - where the matrix product's inner loop lies: inside one 64-byte block
 #     of code wherever the object is linked, or not.
 # With --strict it exits 1 when a build uses packed, fused or AVX
-# instructions, when either kernel loop is not the plain scalar chain, or
-# when the matrix inner loop may straddle two 64-byte blocks.
+# instructions, when either kernel loop is not the plain scalar chain, when
+# the matrix loop spends more than 7 instructions on an element, or when
+# that loop may straddle two 64-byte blocks.
 #
 # usage: check_kernel_code.sh [--strict] OBJECT LABEL [OBJECT LABEL ...]
 set -euo pipefail
@@ -233,10 +236,12 @@ if (( strict )); then
     if (( $(value "$result" packed) + $(value "$result" avx) + $(value "$result" fused) > 0 )) ||
        [[ -z $(value "$result" mm_loop_mulsd) || -z $imul ]] ||
        (( $(value "$result" mm_loop_mulsd) != $(value "$result" mm_loop_addsd) )) ||
+       (( $(value "$result" mm_loop_insns) > 7 * $(value "$result" mm_loop_mulsd) )) ||
        ! loop_fits_block "$result" ||
        (( $(value "$result" int_loop_shr) * 2 != imul * 3 )) ||
        (( $(value "$result" int_loop_xor) * 2 != imul * 3 )); then
-      echo "kernel object code is not the plain scalar form, or its matrix loop may straddle two 64-byte blocks" >&2
+      echo "kernel object code is not the plain scalar form, or its matrix loop is longer than" \
+        "7 instructions an element or may straddle two 64-byte blocks" >&2
       exit 1
     fi
   done
