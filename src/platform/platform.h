@@ -2,7 +2,8 @@
 //
 // The engine and the control interface call only these primitives; each
 // operating system has one source file implementing them (posix/, win32/),
-// and the unit tests link a fake one that makes time, thread creation,
+// beside runtime_memory.cpp, which both share for the C runtime's memory
+// blocks, and the unit tests link a fake one that makes time, thread creation,
 // allocation and the processor count deterministic.
 //
 // Contract common to all primitives: none of them throws, logs or keeps

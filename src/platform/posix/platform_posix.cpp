@@ -1,5 +1,5 @@
 // The platform layer on POSIX systems: pthreads, CLOCK_MONOTONIC, nanosleep,
-// sysconf, malloc and thread_local storage.
+// sysconf and thread_local storage (memory blocks: runtime_memory.cpp).
 #include <dlfcn.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -79,18 +79,6 @@ std::int32_t processor_count() {
   if (count < 1) return 1;
   if (count > 0x7fffffffL) return 0x7fffffff;
   return static_cast<std::int32_t>(count);
-}
-
-void* block_obtain(std::size_t bytes) { return std::malloc(bytes); }
-
-void block_give_back(void* block) { std::free(block); }
-
-void block_fill(void* block, unsigned char value, std::size_t bytes) {
-  std::memset(block, value, bytes);
-}
-
-void block_copy(void* destination, const void* source, std::size_t bytes) {
-  std::memcpy(destination, source, bytes);
 }
 
 double* thread_matrices() {

@@ -1,15 +1,13 @@
-// The platform layer on Windows: the C runtime's _beginthreadex, malloc,
-// free, memset and memcpy; kernel32's thread handles, performance counter,
-// Sleep and GetSystemInfo; and the module reference that lets a host unload
-// the library while the run thread is still leaving it. The matrices live in
-// thread_matrices_win32.cpp.
+// The platform layer on Windows: the C runtime's _beginthreadex; kernel32's
+// thread handles, performance counter, Sleep and GetSystemInfo; and the
+// module reference that lets a host unload the library while the run thread
+// is still leaving it. The matrices live in thread_matrices_win32.cpp, the
+// memory blocks in runtime_memory.cpp.
 #include <process.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/platform.h"
 
@@ -79,18 +77,6 @@ std::int32_t processor_count() {
   GetSystemInfo(&info);
   if (info.dwNumberOfProcessors > 0x7fffffffUL) return 0x7fffffff;
   return static_cast<std::int32_t>(info.dwNumberOfProcessors);
-}
-
-void* block_obtain(std::size_t bytes) { return std::malloc(bytes); }
-
-void block_give_back(void* block) { std::free(block); }
-
-void block_fill(void* block, unsigned char value, std::size_t bytes) {
-  std::memset(block, value, bytes);
-}
-
-void block_copy(void* destination, const void* source, std::size_t bytes) {
-  std::memcpy(destination, source, bytes);
 }
 
 void module_ref_take() {
