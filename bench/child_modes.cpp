@@ -6,6 +6,7 @@
 #include "copy_costs.h"
 #include "library_api.h"
 #include "library_observer.h"
+#include "slice_probe.h"
 #include "standalone_loop.h"
 
 namespace qbench {
@@ -42,6 +43,14 @@ int child_kernels(unsigned window_ms) {
   emit_loop("int", integer, int_mops(integer.iterations_per_second()));
   const loop_result matrix = run_standalone(kernel_kind::matrix, window_ms);
   emit_loop("fp", matrix, fp_mflops(matrix.iterations_per_second()));
+  // Each kernel's speed in four 250 ms slices: its steadiness on this
+  // machine at this moment.
+  const slice_spread int_slices = probe_slices(kernel_kind::int_mix, 4, 250);
+  emit("int_slice_slowest", int_mops(int_slices.slowest));
+  emit("int_slice_fastest", int_mops(int_slices.fastest));
+  const slice_spread fp_slices = probe_slices(kernel_kind::matrix, 4, 250);
+  emit("fp_slice_slowest", fp_mflops(fp_slices.slowest));
+  emit("fp_slice_fastest", fp_mflops(fp_slices.fastest));
   const copy_costs copy = measure_copy_costs();
   if (copy.ok) {
     emit("copy_ms", copy.copy_ms);

@@ -9,8 +9,9 @@
 
 namespace qbench {
 
-// Both kernels standalone for window_ms each, integer first; then the
-// time of one 64 MiB copy and of giving both blocks back.
+// Both kernels standalone for window_ms each, integer first; then each
+// kernel's slowest and fastest 250 ms slice in one second, and the time of
+// one 64 MiB copy and of giving both blocks back.
 int child_kernels(unsigned window_ms);
 
 // One whole run of the library at library_path.

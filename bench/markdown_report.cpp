@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <vector>
 
@@ -283,6 +284,20 @@ std::string summary_section(const session_config& config, const session_figures&
     t.row({"4", std::string("Repeatability: CV of `") + row.name + "` over " + runs,
            percent(summarize(over_rounds(session, row.value)).cv, 2), row.reference, "", "—", "—"});
   }
+  // How steady each kernel ran from moment to moment: a ratio well below
+  // 100 % for one kernel alone means the machine, not the library, moved
+  // the figures of that kernel between the windows compared above.
+  for (const char* kernel : {"int", "fp"}) {
+    const std::string prefix(kernel);
+    const summary steadiness = summarize(over_rounds(session, [&](const round_figures& r) {
+      const double fastest = r.kernels.number(prefix + "_slice_fastest");
+      return fastest == 0.0 ? 0.0 : r.kernels.number(prefix + "_slice_slowest") / fastest;
+    }));
+    t.row({"4",
+           std::string("Steadiness of the ") + (prefix == "int" ? "integer" : "matrix") +
+               " kernel: slowest over fastest of four 250 ms slices, standalone",
+           ratio_text(steadiness), "", "", "—", "—"});
+  }
 
   cancel_rows(t, session.cancels, native_iteration_times(session));
 
@@ -343,8 +358,8 @@ std::string with_share(double value, int decimals, double share) {
 
 std::string rounds_section(const session_figures& session) {
   table t({"Round", "Load", "Standalone int", "`int_single_mops`", "Standalone fp",
-           "`fp_single_mflops`", "mbw t0 / t1", "`mem_bandwidth_mbps`", "`int_multi_mops`",
-           "`fp_multi_mflops`", "`duration_ms`", "Peak RSS"});
+           "`fp_single_mflops`", "fp in 250 ms slices", "mbw t0 / t1", "`mem_bandwidth_mbps`",
+           "`int_multi_mops`", "`fp_multi_mflops`", "`duration_ms`", "Peak RSS"});
   const int all = std::min(session.processors, 256);
   int number = 0;
   for (const round_figures& round : session.rounds) {
@@ -357,6 +372,8 @@ std::string rounds_section(const session_figures& session) {
            round.run.ok ? with_share(v.int_single_mops, 0, phase_cpu_share(run, 1, 1)) : "failed",
            with_share(alone.number("fp_rate"), 1, alone.number("fp_cpu_share")),
            with_share(v.fp_single_mflops, 0, phase_cpu_share(run, 3, 1)),
+           fixed(alone.number("fp_slice_slowest"), 0) + " – " +
+               fixed(alone.number("fp_slice_fastest"), 0),
            fixed(round.mbw_loop.mib_per_s, 0) + " / " + fixed(round.mbw_memcpy.mib_per_s, 0),
            fixed(v.mem_bandwidth_mbps, 0),
            with_share(v.int_multi_mops, 0, phase_cpu_share(run, 2, all)),
