@@ -1,6 +1,7 @@
 #include "child_modes.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "child_output.h"
 #include "copy_costs.h"
@@ -12,13 +13,15 @@
 namespace qbench {
 namespace {
 
-bool load_or_report(const std::string& path, library_api& api) {
+using quorvane::host::loaded_library;
+
+// The library with its eight exports, or nullptr after saying why on
+// standard error.
+std::unique_ptr<loaded_library> load_or_report(const std::string& path) {
   std::string error;
-  if (!load_library(path, api, error)) {
-    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), error.c_str());
-    return false;
-  }
-  return true;
+  std::unique_ptr<loaded_library> library = quorvane::host::load_library(path, error);
+  if (library == nullptr) std::fprintf(stderr, "%s\n", error.c_str());
+  return library;
 }
 
 void emit_loop(const char* prefix, const loop_result& loop, double rate_in_units) {
@@ -60,8 +63,9 @@ int child_kernels(unsigned window_ms) {
 }
 
 int child_run(const std::string& library_path) {
-  library_api api;
-  if (!load_or_report(library_path, api)) return 1;
+  const std::unique_ptr<loaded_library> library = load_or_report(library_path);
+  if (library == nullptr) return 1;
+  const library_api& api = library->api();
   emit("version", std::string(api.version()));
   const run_observation seen = observe_whole_run(api);
   emit("start_result", seen.start_result);
@@ -80,8 +84,9 @@ int child_run(const std::string& library_path) {
 }
 
 int child_cancel(const std::string& library_path, int phase, int count) {
-  library_api api;
-  if (!load_or_report(library_path, api)) return 1;
+  const std::unique_ptr<loaded_library> library = load_or_report(library_path);
+  if (library == nullptr) return 1;
+  const library_api& api = library->api();
   // Offsets from 0.5 s to 3.5 s into the phase, plus an odd number of
   // milliseconds, so the cancels land at unrelated points of an iteration.
   for (int i = 0; i < count; ++i) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host_os.h"
-#include "statistics.h"
+#include "run_statistics.h"
 
 namespace qbench {
 
@@ -36,7 +36,7 @@ copy_costs measure_copy_costs() {
   std::free(source);
   std::free(destination);
   costs.release_ms = static_cast<double>(now_ns() - t0) / 1e6;
-  costs.copy_ms = summarize(times).median;
+  costs.copy_ms = quorvane::host::summarise(times).median;
   costs.ok = true;
   return costs;
 }

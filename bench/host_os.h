@@ -6,7 +6,6 @@
 #define QUORVANE_BENCH_HOST_OS_H
 
 #include <cstdint>
-#include <string>
 
 namespace qbench {
 
@@ -40,12 +39,6 @@ double process_cpu_seconds();
 // system does not say.
 std::int64_t resident_kib();
 std::int64_t peak_resident_kib();
-
-// An opened shared library, or nullptr with the reason in error.
-void* module_open(const std::string& path, std::string& error);
-
-// The address of an exported function, or nullptr.
-void* module_symbol(void* module, const char* name);
 
 }  // namespace qbench
 

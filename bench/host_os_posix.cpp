@@ -1,6 +1,5 @@
 // host_os on Linux: pthreads, CLOCK_MONOTONIC, per-thread CPU clocks,
 // /proc/self/status for resident memory and dlopen.
-#include <dlfcn.h>
 #include <pthread.h>
 #include <sys/resource.h>
 
@@ -100,16 +99,5 @@ std::int64_t peak_resident_kib() {
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;  // KiB on Linux
 }
-
-void* module_open(const std::string& path, std::string& error) {
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) {
-    const char* reason = dlerror();
-    error = reason != nullptr ? reason : "dlopen failed";
-  }
-  return module;
-}
-
-void* module_symbol(void* module, const char* name) { return dlsym(module, name); }
 
 }  // namespace qbench

@@ -93,14 +93,4 @@ std::int64_t peak_resident_kib() {
   return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
 }
 
-void* module_open(const std::string& path, std::string& error) {
-  HMODULE module = LoadLibraryA(path.c_str());
-  if (module == nullptr) error = "LoadLibrary failed, error " + std::to_string(GetLastError());
-  return reinterpret_cast<void*>(module);
-}
-
-void* module_symbol(void* module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-
 }  // namespace qbench

@@ -11,6 +11,8 @@
 
 namespace qbench {
 
+using quorvane::host::library_api;
+
 struct run_observation {
   int start_result = -1;
   int final_state = 0;

@@ -7,10 +7,17 @@
 #include <sstream>
 #include <vector>
 
-#include "statistics.h"
+#include "run_statistics.h"
 
 namespace qbench {
 namespace {
+
+using quorvane::host::run_report;
+using quorvane::host::summarise;
+using quorvane::host::summary;
+
+// The coefficient of variation as a fraction; 0 where it is undefined.
+double cv(const summary& values) { return values.variation_percent / 100.0; }
 
 constexpr double window_count = 5.0;
 constexpr double harness_target = 0.98;
@@ -49,7 +56,7 @@ std::vector<double> over_rounds(const session_figures& session, const round_valu
 // Per-round ratios of the library's figure to its side-by-side reference.
 summary ratio_summary(const session_figures& session, const round_value& library,
                       const round_value& reference) {
-  return summarize(over_rounds(session, [&](const round_figures& round) {
+  return summarise(over_rounds(session, [&](const round_figures& round) {
     const double denominator = reference(round);
     return denominator == 0.0 ? 0.0 : library(round) / denominator;
   }));
@@ -58,7 +65,8 @@ summary ratio_summary(const session_figures& session, const round_value& library
 std::string ratio_text(const summary& ratios) {
   if (ratios.count == 0) return "n/a";
   std::string text = percent(ratios.mean);
-  if (ratios.count > 1) text += " (" + percent(ratios.min) + " – " + percent(ratios.max) + ")";
+  if (ratios.count > 1)
+    text += " (" + percent(ratios.minimum) + " – " + percent(ratios.maximum) + ")";
   return text;
 }
 
@@ -136,8 +144,8 @@ iteration_times times_of(const std::vector<const child_output*>& kernels) {
     copy_ms.push_back(output->number("copy_ms"));
     release_ms.push_back(output->number("release_ms"));
   }
-  return {summarize(int_ms).mean, summarize(fp_ms).mean, summarize(copy_ms).mean,
-          summarize(release_ms).mean};
+  return {summarise(int_ms).mean, summarise(fp_ms).mean, summarise(copy_ms).mean,
+          summarise(release_ms).mean};
 }
 
 iteration_times native_iteration_times(const session_figures& session) {
@@ -149,11 +157,11 @@ iteration_times native_iteration_times(const session_figures& session) {
 void cancel_rows(table& summary_table, const std::vector<cancel_figures>& cancels,
                  const iteration_times& times) {
   for (const cancel_figures& phase : cancels) {
-    const summary latency = summarize(phase.latencies_ms);
+    const summary latency = summarise(phase.latencies_ms);
     const double bound = cancel_bound_ms(phase.phase, times);
     std::string measured = latency.count == 0 ? "none landed"
                                               : "median " + fixed(latency.median, 1) + " ms, max " +
-                                                    fixed(latency.max, 1) + " ms (" +
+                                                    fixed(latency.maximum, 1) + " ms (" +
                                                     std::to_string(latency.count) + ")";
     if (phase.not_cancelled != 0)
       measured += ", " + std::to_string(phase.not_cancelled) + " not cancelled";
@@ -161,7 +169,7 @@ void cancel_rows(table& summary_table, const std::vector<cancel_figures>& cancel
                        cancel_bound_text(phase.phase, times), "",
                        "≤ bound (+" + fixed(cancel_allowance_ms, 0) + " ms)",
                        latency.count == 0 ? "n/a"
-                                          : met(latency.max <= bound + cancel_allowance_ms &&
+                                          : met(latency.maximum <= bound + cancel_allowance_ms &&
                                                 phase.not_cancelled == 0)});
   }
 }
@@ -181,7 +189,7 @@ std::string summary_section(const session_config& config, const session_figures&
   const double n = static_cast<double>(session.processors);
 
   auto mean_of = [&](const round_value& value) {
-    return summarize(over_rounds(session, value)).mean;
+    return summarise(over_rounds(session, value)).mean;
   };
   const round_value lib_int = [](const round_figures& r) { return r.run.values.int_single_mops; };
   const round_value lib_fp = [](const round_figures& r) { return r.run.values.fp_single_mflops; };
@@ -246,12 +254,12 @@ std::string summary_section(const session_config& config, const session_figures&
          fixed(mean_of(lib_mem), 0) + " MiB/s", fixed(mean_of(mbw_loop), 0) + " MiB/s",
          ratio_text(loop_ratio), "—", "—"});
 
-  const summary int_scaling = summarize(over_rounds(session, [](const round_figures& r) {
+  const summary int_scaling = summarise(over_rounds(session, [](const round_figures& r) {
     return r.run.values.int_single_mops == 0.0
                ? 0.0
                : r.run.values.int_multi_mops / r.run.values.int_single_mops;
   }));
-  const summary fp_scaling = summarize(over_rounds(session, [](const round_figures& r) {
+  const summary fp_scaling = summarise(over_rounds(session, [](const round_figures& r) {
     return r.run.values.fp_single_mflops == 0.0
                ? 0.0
                : r.run.values.fp_multi_mflops / r.run.values.fp_single_mflops;
@@ -271,25 +279,27 @@ std::string summary_section(const session_config& config, const session_figures&
   };
   const std::vector<cv_row> cv_rows = {
       {"int_single_mops", lib_int,
-       "standalone loop: " + percent(summarize(over_rounds(session, alone_int)).cv, 2)},
+       "standalone loop: " + percent(cv(summarise(over_rounds(session, alone_int))), 2)},
       {"int_multi_mops", [](const round_figures& r) { return r.run.values.int_multi_mops; }, ""},
       {"fp_single_mflops", lib_fp,
-       "standalone loop: " + percent(summarize(over_rounds(session, alone_fp)).cv, 2)},
+       "standalone loop: " + percent(cv(summarise(over_rounds(session, alone_fp))), 2)},
       {"fp_multi_mflops", [](const round_figures& r) { return r.run.values.fp_multi_mflops; }, ""},
       {"mem_bandwidth_mbps", lib_mem,
-       "mbw test 1: " + percent(summarize(over_rounds(session, mbw_memcpy)).cv, 2)},
-      {"duration_ms", [](const round_figures& r) { return r.run.values.duration_ms; }, ""},
+       "mbw test 1: " + percent(cv(summarise(over_rounds(session, mbw_memcpy))), 2)},
+      {"duration_ms",
+       [](const round_figures& r) { return static_cast<double>(r.run.values.duration_ms); }, ""},
   };
   for (const cv_row& row : cv_rows) {
     t.row({"4", std::string("Repeatability: CV of `") + row.name + "` over " + runs,
-           percent(summarize(over_rounds(session, row.value)).cv, 2), row.reference, "", "—", "—"});
+           percent(cv(summarise(over_rounds(session, row.value))), 2), row.reference, "", "—",
+           "—"});
   }
   // How steady each kernel ran from moment to moment: a ratio well below
   // 100 % for one kernel alone means the machine, not the library, moved
   // the figures of that kernel between the windows compared above.
   for (const char* kernel : {"int", "fp"}) {
     const std::string prefix(kernel);
-    const summary steadiness = summarize(over_rounds(session, [&](const round_figures& r) {
+    const summary steadiness = summarise(over_rounds(session, [&](const round_figures& r) {
       const double fastest = r.kernels.number(prefix + "_slice_fastest");
       return fastest == 0.0 ? 0.0 : r.kernels.number(prefix + "_slice_slowest") / fastest;
     }));
@@ -301,21 +311,21 @@ std::string summary_section(const session_config& config, const session_figures&
 
   cancel_rows(t, session.cancels, native_iteration_times(session));
 
-  const summary overhead = summarize(over_rounds(session, [](const round_figures& r) {
-    return r.run.values.duration_ms - window_count * 4000.0;
+  const summary overhead = summarise(over_rounds(session, [](const round_figures& r) {
+    return static_cast<double>(r.run.values.duration_ms) - window_count * 4000.0;
   }));
   t.row({"6", "Run overhead: `duration_ms` − 5 × 4000 ms",
-         fixed(overhead.mean, 0) + " ms (" + fixed(overhead.min, 0) + " – " +
-             fixed(overhead.max, 0) + ")",
+         fixed(overhead.mean, 0) + " ms (" + fixed(overhead.minimum, 0) + " – " +
+             fixed(overhead.maximum, 0) + ")",
          "20000 ms of windows", percent(overhead.mean / 20000.0, 2), "—", "—"});
-  const summary peak = summarize(over_rounds(session, [](const round_figures& r) {
+  const summary peak = summarise(over_rounds(session, [](const round_figures& r) {
     return r.run.output.number("peak_resident_kib") / 1024.0;
   }));
-  const summary before = summarize(over_rounds(session, [](const round_figures& r) {
+  const summary before = summarise(over_rounds(session, [](const round_figures& r) {
     return r.run.output.number("resident_before_kib") / 1024.0;
   }));
   t.row({"6", "Peak resident memory of the host process during a run",
-         fixed(peak.max, 1) + " MiB (" + fixed(before.mean, 1) + " MiB before the start)",
+         fixed(peak.maximum, 1) + " MiB (" + fixed(before.mean, 1) + " MiB before the start)",
          "two 64 MiB blocks: 128 MiB", "", "—", "—"});
 
   if (session.clang_measured) {
@@ -364,7 +374,7 @@ std::string rounds_section(const session_figures& session) {
   int number = 0;
   for (const round_figures& round : session.rounds) {
     ++number;
-    const report_values& v = round.run.values;
+    const run_report& v = round.run.values;
     const child_output& run = round.run.output;
     const child_output& alone = round.kernels;
     t.row({std::to_string(number), fixed(round.load_before, 2),
@@ -377,7 +387,8 @@ std::string rounds_section(const session_figures& session) {
            fixed(round.mbw_loop.mib_per_s, 0) + " / " + fixed(round.mbw_memcpy.mib_per_s, 0),
            fixed(v.mem_bandwidth_mbps, 0),
            with_share(v.int_multi_mops, 0, phase_cpu_share(run, 2, all)),
-           with_share(v.fp_multi_mflops, 0, phase_cpu_share(run, 4, all)), fixed(v.duration_ms, 0),
+           with_share(v.fp_multi_mflops, 0, phase_cpu_share(run, 4, all)),
+           fixed(static_cast<double>(v.duration_ms), 0),
            fixed(run.number("peak_resident_kib") / 1024.0, 1) + " MiB"});
   }
   return t.str();
@@ -404,7 +415,7 @@ std::string windows_section(const session_config& config, const session_figures&
            "Side by side, same invocation", "Ratio", "Target", "Met"});
   const double alone_int = w.kernels.number("int_rate");
   const double alone_fp = w.kernels.number("fp_rate");
-  const report_values& v = w.run.values;
+  const run_report& v = w.run.values;
   const double int_ratio = alone_int == 0.0 ? 0.0 : v.int_single_mops / alone_int;
   const double fp_ratio = alone_fp == 0.0 ? 0.0 : v.fp_single_mflops / alone_fp;
   t.row({"1",
@@ -417,7 +428,7 @@ std::string windows_section(const session_config& config, const session_figures&
          percent(fp_ratio), "≥ 98 %", met(fp_ratio >= harness_target)});
   std::vector<double> mbw;
   for (const round_figures& round : session.rounds) mbw.push_back(round.mbw_memcpy.mib_per_s);
-  const double mbw_mean = summarize(mbw).mean;
+  const double mbw_mean = summarise(mbw).mean;
   const double mem_ratio = mbw_mean == 0.0 ? 0.0 : v.mem_bandwidth_mbps / mbw_mean;
   t.row({"2", "Memory copy: `mem_bandwidth_mbps` vs native mbw test 1 \"DUMB\" (memcpy)",
          fixed(v.mem_bandwidth_mbps, 0) + " MiB/s", fixed(mbw_mean, 0) + " MiB/s",

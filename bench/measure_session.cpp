@@ -1,6 +1,7 @@
 #include "measure_session.h"
 
 #include <cstdio>
+#include <optional>
 #include <sstream>
 
 #include "child_process.h"
@@ -36,8 +37,11 @@ std::string under_wine(const session_config& config, const std::string& argument
 run_figures library_run(const std::string& command_line) {
   run_figures run;
   run.output = run_child(command_line);
-  run.values = parse_report(run.output.text("report"));
-  run.ok = run.values.ok && run.output.number("final_state") == 2.0;
+  std::string error;
+  const std::optional<quorvane::host::run_report> report =
+      quorvane::host::parse_report(run.output.text("report"), error);
+  if (report) run.values = *report;
+  run.ok = report.has_value() && run.output.number("final_state") == 2.0;
   return run;
 }
 

@@ -11,7 +11,7 @@
 
 #include "child_output.h"
 #include "mbw_peer.h"
-#include "report_values.h"
+#include "run_report.h"
 
 namespace qbench {
 
@@ -32,9 +32,9 @@ struct session_config {
 };
 
 struct run_figures {
-  bool ok = false;
+  bool ok = false;  // the run finished and its report parsed
   child_output output;
-  report_values values;
+  quorvane::host::run_report values;
 };
 
 struct round_figures {

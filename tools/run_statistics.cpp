@@ -12,16 +12,16 @@ summary summarise(std::vector<double> values) {
   if (values.empty()) return result;
   std::sort(values.begin(), values.end());
   const std::size_t count = values.size();
+  result.count = count;
   result.minimum = values.front();
   result.maximum = values.back();
   result.median =
       count % 2 == 1 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2.0;
-  if (count < 2) return result;
-
   double sum = 0;
   for (double value : values) sum += value;
   const double mean = sum / static_cast<double>(count);
-  if (mean == 0) return result;
+  result.mean = mean;
+  if (count < 2 || mean == 0) return result;
   double squares = 0;
   for (double value : values) squares += (value - mean) * (value - mean);
   // The sample (n - 1) deviation: a handful of runs is a sample of what the

@@ -2,6 +2,7 @@
 #ifndef QUORVANE_TOOLS_RUN_STATISTICS_H
 #define QUORVANE_TOOLS_RUN_STATISTICS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 namespace quorvane::host {
 
 struct summary {
+  std::size_t count = 0;
+  double mean = 0;
   double median = 0;
   double minimum = 0;
   double maximum = 0;

@@ -1,7 +1,6 @@
 // A stand-in for the library with the same eight exports, whose run walks
 // through phases 1 to 5 in 10 ms steps and ends at once on a cancel, so the
-// observer's logic can be checked in milliseconds. Built twice: once whole,
-// once without quorvane_results_json.
+// observer's logic can be checked in milliseconds.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -45,8 +44,6 @@ FAKE_EXPORT int quorvane_start() {
   std::thread(run).detach();
   return 0;
 }
-#if !defined(FAKE_WITHOUT_REPORT)
 FAKE_EXPORT const char* quorvane_results_json() {
   return state.load() == 3 ? "{\"cancelled\":1}" : "{\"finished\":1}";
 }
-#endif

@@ -2,29 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "library_api.h"
 
 namespace qbench {
 namespace {
 
-TEST(LoadLibrary, ResolvesAllEightExportsOrNamesTheMissingOne) {
-  library_api api;
+// The fake library with its exports resolved by the host's loader.
+std::unique_ptr<quorvane::host::loaded_library> load_fake() {
   std::string error;
-  ASSERT_TRUE(load_library(FAKE_LIBRARY_PATH, api, error)) << error;
-  EXPECT_STREQ(api.version(), "fake");
-
-  library_api partial;
-  EXPECT_FALSE(load_library(FAKE_LIBRARY_WITHOUT_REPORT_PATH, partial, error));
-  EXPECT_NE(error.find("quorvane_results_json"), std::string::npos) << error;
-
-  EXPECT_FALSE(load_library("/nonexistent/library.so", partial, error));
-  EXPECT_FALSE(error.empty());
+  std::unique_ptr<quorvane::host::loaded_library> library =
+      quorvane::host::load_library(FAKE_LIBRARY_PATH, error);
+  EXPECT_NE(library, nullptr) << error;
+  return library;
 }
 
 TEST(LibraryObserver, WholeRunWaitsForTheFinalStateAndReadsTheReport) {
-  library_api api;
-  std::string error;
-  ASSERT_TRUE(load_library(FAKE_LIBRARY_PATH, api, error)) << error;
+  const auto library = load_fake();
+  ASSERT_NE(library, nullptr);
+  const library_api& api = library->api();
   const run_observation seen = observe_whole_run(api);
   EXPECT_EQ(seen.start_result, 0);
   EXPECT_EQ(seen.final_state, 2);
@@ -34,9 +31,9 @@ TEST(LibraryObserver, WholeRunWaitsForTheFinalStateAndReadsTheReport) {
 }
 
 TEST(LibraryObserver, CancelLandsInTheAskedPhaseAndWaitsForStateThree) {
-  library_api api;
-  std::string error;
-  ASSERT_TRUE(load_library(FAKE_LIBRARY_PATH, api, error)) << error;
+  const auto library = load_fake();
+  ASSERT_NE(library, nullptr);
+  const library_api& api = library->api();
   for (int phase = 1; phase <= 5; ++phase) {
     const cancel_observation seen = observe_cancel(api, phase, 2);
     EXPECT_EQ(seen.start_result, 0);

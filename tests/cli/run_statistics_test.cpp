@@ -20,6 +20,8 @@ TEST(Summarise, OddCountTakesTheMiddleValueWhateverTheOrder) {
 
 TEST(Summarise, EvenCountAveragesTheTwoMiddleValues) {
   const summary s = summarise({40, 10, 30, 20});
+  EXPECT_EQ(s.count, 4u);
+  EXPECT_EQ(s.mean, 25);
   EXPECT_EQ(s.median, 25);
   EXPECT_EQ(s.minimum, 10);
   EXPECT_EQ(s.maximum, 40);
@@ -35,11 +37,15 @@ TEST(Summarise, IdenticalValuesVaryByNothing) {
 
 TEST(Summarise, VariationIsUndefinedForOneValueAZeroMeanOrNoValues) {
   const summary one = summarise({5});
+  EXPECT_EQ(one.count, 1u);
+  EXPECT_EQ(one.mean, 5);
   EXPECT_EQ(one.median, 5);
   EXPECT_FALSE(one.has_variation);
   EXPECT_FALSE(summarise({0, 0, 0}).has_variation);
   const summary none = summarise({});
   EXPECT_FALSE(none.has_variation);
+  EXPECT_EQ(none.count, 0u);
+  EXPECT_EQ(none.mean, 0);
   EXPECT_EQ(none.median, 0);
   EXPECT_EQ(none.minimum, 0);
   EXPECT_EQ(none.maximum, 0);
