@@ -11,10 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "loaded_dll.h"
+#include "loaded_library.h"
 #include "process_census.h"
 
 namespace {
+
+// The module name; the DLL sits beside the test programs, where the loader
+// looks first.
+#define QUORVANE_TEST_DLL "morvatic-quorvane-cpu-benchmark.dll"
+constexpr const char* dll_file = QUORVANE_TEST_DLL;
+constexpr const wchar_t* dll_name = L"" QUORVANE_TEST_DLL;
 
 constexpr std::size_t matrix_set_bytes = 3 * 64 * 64 * sizeof(double);
 
@@ -29,7 +35,7 @@ int processors() {
   return static_cast<int>(info.dwNumberOfProcessors);
 }
 
-int wait_for_close(loaded_dll& dll) {
+int wait_for_close(loaded_library& dll) {
   const ULONGLONG deadline = GetTickCount64() + 120000;
   for (;;) {
     const int state = dll.state();
@@ -44,7 +50,7 @@ int wait_for_close(loaded_dll& dll) {
 
 // Polls without pausing, so that the caller acts within moments of the
 // final state being stored, while the run thread is still on its way out.
-int spin_until_closed(loaded_dll& dll) {
+int spin_until_closed(loaded_library& dll) {
   const ULONGLONG deadline = GetTickCount64() + 120000;
   for (;;) {
     const int state = dll.state();
@@ -56,16 +62,16 @@ int spin_until_closed(loaded_dll& dll) {
   }
 }
 
-void wait_for_phase(loaded_dll& dll, int phase) {
+void wait_for_phase(loaded_library& dll, int phase) {
   while (dll.phase() < phase && dll.state() == 1) Sleep(5);
 }
 
-nlohmann::ordered_json report(loaded_dll& dll) {
+nlohmann::ordered_json report(loaded_library& dll) {
   return nlohmann::ordered_json::parse(std::string(dll.results_json()));
 }
 
 TEST(DllHost, FreshLoadIsIdleWithAnAllZeroReport) {
-  loaded_dll dll;
+  loaded_library dll(dll_file);
   EXPECT_STREQ(dll.version(), "1.0.0");
   EXPECT_EQ(dll.state(), 0);
   EXPECT_EQ(dll.phase(), 0);
@@ -75,7 +81,7 @@ TEST(DllHost, FreshLoadIsIdleWithAnAllZeroReport) {
 }
 
 TEST(DllHost, CancelRefusedStartAndRestart) {
-  loaded_dll dll;
+  loaded_library dll(dll_file);
   ASSERT_EQ(dll.start(), 0) << dll.last_error();
   EXPECT_EQ(dll.start(), -1);
   EXPECT_STREQ(dll.last_error(), "already running");
@@ -98,7 +104,7 @@ TEST(DllHost, CancelRefusedStartAndRestart) {
 }
 
 TEST(DllHost, FullRunThenRestart) {
-  loaded_dll dll;
+  loaded_library dll(dll_file);
   ASSERT_EQ(dll.start(), 0) << dll.last_error();
   std::vector<int> phases;
   std::vector<int> progress;
@@ -139,7 +145,7 @@ TEST(DllHost, FullRunThenRestart) {
 // Within one load, runs leave no thread, handle or heap memory behind: the
 // run thread's handle is closed at its start, each worker's after its join.
 TEST(DllHost, RunsLeaveNoThreadsHandlesOrHeapBehind) {
-  loaded_dll dll;
+  loaded_library dll(dll_file);
   const int threads = census::thread_count();
   ASSERT_EQ(dll.start(), 0);  // a first run, so first-use costs are paid
   dll.cancel();
@@ -173,7 +179,7 @@ TEST(DllHost, UnloadTheMomentARunClosesLoop) {
   DWORD tls_index = 0;
   for (int round = 0; round < rounds; ++round) {
     {
-      loaded_dll dll;
+      loaded_library dll(dll_file);
       ASSERT_EQ(dll.state(), 0) << "round " << round << ": the library was not unloaded";
       ASSERT_EQ(dll.start(), 0) << "round " << round << ": " << dll.last_error();
       dll.cancel();
@@ -199,7 +205,7 @@ TEST(DllHost, UnloadTheMomentARunClosesLoop) {
 // thread give back the library, before that call has returned.)
 TEST(DllHost, RunThreadKeepsTheLibraryLoadedUntilItEnds) {
   ASSERT_TRUE(census::wait_for_module_unloaded(dll_name, 10000));  // from earlier tests
-  loaded_dll dll;
+  loaded_library dll(dll_file);
   ASSERT_EQ(dll.start(), 0) << dll.last_error();
   dll.unload();
   ASSERT_NE(GetModuleHandleW(dll_name), nullptr) << "the library went away under its run";
@@ -218,7 +224,7 @@ TEST(DllHost, MatrixWorkersReleaseTheirSetsAndUnloadLeavesNothing) {
   const int threads = census::thread_count();
   for (int round = 0; round < 2; ++round) {
     {
-      loaded_dll dll;
+      loaded_library dll(dll_file);
       ASSERT_EQ(dll.start(), 0) << dll.last_error();
       wait_for_phase(dll, 4);
       ASSERT_EQ(dll.phase(), 4);
@@ -287,7 +293,7 @@ results_record* find_record(HMODULE module, std::int32_t threads, std::uint64_t 
 // formatting would print 3, 1 and 4 below). The halves are written straight
 // into the loaded library's results record.
 TEST(DllHost, ReportRoundsExactHalvesToEven) {
-  loaded_dll dll;
+  loaded_library dll(dll_file);
   ASSERT_EQ(dll.start(), 0);
   dll.cancel();
   ASSERT_EQ(wait_for_close(dll), 3);
