@@ -15,23 +15,10 @@ namespace {
 
 const std::string library_path = QUORVANE_LIBRARY_PATH;
 
-int wait_for_close(loaded_library& lib) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  for (;;) {
-    const int state = lib.state();
-    if (state == 2 || state == 3) return state;
-    if (std::chrono::steady_clock::now() > limit) {
-      ADD_FAILURE() << "run did not close";
-      return state;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
-
-void wait_for_phase(loaded_library& lib, int phase) {
-  while (lib.phase() < phase && lib.state() == 1) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+int wait_for_close(const loaded_library& lib) {
+  const int state = lib.wait_for_close(std::chrono::seconds(120));
+  if (state != 2 && state != 3) ADD_FAILURE() << "run did not close";
+  return state;
 }
 
 TEST(HostRun, FullRunThenRestart) {
@@ -81,7 +68,7 @@ TEST(HostRun, CancelDuringEachPhase) {
   // Phases 1 and 2 end at a poll of the load runner, phase 5 at a copy-loop test.
   for (const int phase : {1, 2, 5}) {
     ASSERT_EQ(lib.start(), 0);
-    wait_for_phase(lib, phase);
+    lib.wait_for_phase(phase);
     ASSERT_EQ(lib.phase(), phase);
     lib.cancel();
     ASSERT_EQ(wait_for_close(lib), 3);

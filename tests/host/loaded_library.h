@@ -11,8 +11,12 @@
 #  include <dlfcn.h>
 #endif
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#if !defined(_WIN32)
+#  include <thread>
+#endif
 
 class loaded_library {
  public:
@@ -44,6 +48,25 @@ class loaded_library {
     handle_ = nullptr;
   }
 
+  // Polls the state until it is final (2 or 3) or the limit passes, with
+  // the given pause between reads (none: spin, to act within moments of the
+  // final state). Returns the last state read.
+  int wait_for_close(std::chrono::milliseconds limit,
+                     std::chrono::microseconds pause = std::chrono::milliseconds(5)) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int now = state();
+    while (now != 2 && now != 3 && std::chrono::steady_clock::now() < deadline) {
+      if (pause.count() > 0) nap(pause);
+      now = state();
+    }
+    return now;
+  }
+
+  // Polls every 5 ms until the run reaches the phase or ends.
+  void wait_for_phase(int target) const {
+    while (phase() < target && state() == 1) nap(std::chrono::milliseconds(5));
+  }
+
   text_fn version;
   text_fn last_error;
   int_fn state;
@@ -57,6 +80,10 @@ class loaded_library {
   HMODULE module() const { return handle_; }
 
  private:
+  // The Windows toolchain's thread model has no std::this_thread.
+  static void nap(std::chrono::microseconds pause) {
+    Sleep(static_cast<DWORD>((pause.count() + 999) / 1000));
+  }
   void open(const std::string& path) {
     const std::wstring wide(path.begin(), path.end());
     handle_ = LoadLibraryW(wide.c_str());
@@ -73,6 +100,7 @@ class loaded_library {
   HMODULE handle_ = nullptr;
 #else
  private:
+  static void nap(std::chrono::microseconds pause) { std::this_thread::sleep_for(pause); }
   void open(const std::string& path) {
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());

@@ -12,9 +12,12 @@ namespace stress {
 
 inline const std::string library_path = QUORVANE_LIBRARY_PATH;
 
-// Polls until the state is 2 or 3 or the limit passes; returns the last
-// state read.
-int wait_for_final(loaded_library& lib, std::chrono::seconds limit = std::chrono::seconds(60));
+// Polls every 200 us until the state is 2 or 3 or the limit passes;
+// returns the last state read.
+inline int wait_for_final(const loaded_library& lib,
+                          std::chrono::seconds limit = std::chrono::seconds(60)) {
+  return lib.wait_for_close(limit, std::chrono::microseconds(200));
+}
 
 // Rounds of a scenario: base times QUORVANE_STRESS_SCALE from the
 // environment (a whole number, 1 when unset), so a soak run can go further

@@ -35,35 +35,23 @@ int processors() {
   return static_cast<int>(info.dwNumberOfProcessors);
 }
 
-int wait_for_close(loaded_library& dll) {
-  const ULONGLONG deadline = GetTickCount64() + 120000;
-  for (;;) {
-    const int state = dll.state();
-    if (state == 2 || state == 3) return state;
-    if (GetTickCount64() > deadline) {
-      ADD_FAILURE() << "run did not close; state " << state << " phase " << dll.phase();
-      return state;
-    }
-    Sleep(5);
-  }
-}
-
-// Polls without pausing, so that the caller acts within moments of the
+// Waits up to two minutes for the final state, pausing 5 ms between reads
+// or, with pause 0, spinning, so that the caller acts within moments of the
 // final state being stored, while the run thread is still on its way out.
-int spin_until_closed(loaded_library& dll) {
-  const ULONGLONG deadline = GetTickCount64() + 120000;
-  for (;;) {
-    const int state = dll.state();
-    if (state == 2 || state == 3) return state;
-    if (GetTickCount64() > deadline) {
-      ADD_FAILURE() << "run did not close; state " << state << " phase " << dll.phase();
-      return state;
-    }
+int closed_state(const loaded_library& dll, std::chrono::microseconds pause) {
+  const int state = dll.wait_for_close(std::chrono::seconds(120), pause);
+  if (state != 2 && state != 3) {
+    ADD_FAILURE() << "run did not close; state " << state << " phase " << dll.phase();
   }
+  return state;
 }
 
-void wait_for_phase(loaded_library& dll, int phase) {
-  while (dll.phase() < phase && dll.state() == 1) Sleep(5);
+int wait_for_close(const loaded_library& dll) {
+  return closed_state(dll, std::chrono::milliseconds(5));
+}
+
+int spin_until_closed(const loaded_library& dll) {
+  return closed_state(dll, std::chrono::microseconds(0));
 }
 
 nlohmann::ordered_json report(loaded_library& dll) {
@@ -226,7 +214,7 @@ TEST(DllHost, MatrixWorkersReleaseTheirSetsAndUnloadLeavesNothing) {
     {
       loaded_library dll(dll_file);
       ASSERT_EQ(dll.start(), 0) << dll.last_error();
-      wait_for_phase(dll, 4);
+      dll.wait_for_phase(4);
       ASSERT_EQ(dll.phase(), 4);
       Sleep(300);  // every phase 4 worker is at work on its matrices
       dll.cancel();
