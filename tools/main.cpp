@@ -11,6 +11,7 @@
 #include "exit_codes.h"
 #include "host_platform.h"
 #include "library_api.h"
+#include "library_location.h"
 #include "progress_display.h"
 #include "run_report.h"
 #include "run_session.h"
@@ -25,7 +26,7 @@ void print_error(const std::string& text) {
 }
 
 std::string default_library_path() {
-  return platform::join_path(platform::executable_directory(), QUORVANE_LIBRARY_FILE_NAME);
+  return locate_library(platform::executable_directory(), QUORVANE_LIBRARY_FILE_NAME);
 }
 
 progress_display::mode display_mode(const options& chosen, std::FILE* out) {
