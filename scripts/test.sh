@@ -9,10 +9,14 @@
 #            Wine), when that script is present
 # Every stage's time is printed as it ends and again in a summary; a failed
 # stage does not stop the later ones, but the script then exits non-zero.
+# First installs what the suites need if it is missing
+# (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
 # Usage: bash scripts/test.sh [release] [asan] [tsan] [windows]  (default: all)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "${root}"
+
+bash scripts/install-packages.sh scripts/packages/run.list scripts/packages/test.list || exit
 
 if (($#)); then presets=("$@"); else presets=(release asan tsan windows); fi
 
