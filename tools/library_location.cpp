@@ -21,11 +21,11 @@ std::string to_text(const fs::path& path) {
 std::string locate_library(const std::string& executable_directory, const std::string& file_name,
                            const std::string& library_dir_from_bin,
                            const std::function<bool(const std::string&)>& file_exists) {
-  const std::string beside = to_text(to_path(executable_directory) / to_path(file_name));
+  std::string beside = to_text(to_path(executable_directory) / to_path(file_name));
   if (file_exists(beside)) return beside;
-  const std::string installed = to_text(
-      (to_path(executable_directory) / to_path(library_dir_from_bin) / to_path(file_name))
-          .lexically_normal());
+  std::string installed =
+      to_text((to_path(executable_directory) / to_path(library_dir_from_bin) / to_path(file_name))
+                  .lexically_normal());
   if (file_exists(installed)) return installed;
   return beside;
 }
