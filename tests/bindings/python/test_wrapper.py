@@ -1,9 +1,11 @@
-"""The ctypes wrapper python/quorvane.py against the real library.
+"""The Python package bindings/python against the real library.
 
 QUORVANE_LIBRARY names the library (the wrapper's own default);
-QUORVANE_STAND_IN_LIBRARY a library that lacks one export.
+QUORVANE_STAND_IN_LIBRARY a library that lacks one export;
+QUORVANE_INTERRUPTING_LIBRARY a library whose start raises SIGINT.
 """
 
+import ctypes
 import os
 import time
 import unittest
@@ -95,6 +97,19 @@ class WrapperTest(unittest.TestCase):
             with self.assertRaisesRegex(quorvane.QuorvaneError,
                                         "lacks the export.* quorvane_results_json$"):
                 quorvane.Quorvane(stand_in)
+
+
+class InterruptTest(unittest.TestCase):
+    """Ctrl-C, as the KeyboardInterrupt a SIGINT raises in the main thread."""
+
+    def test_an_interrupt_inside_start_still_cancels_the_run(self):
+        path = os.environ["QUORVANE_INTERRUPTING_LIBRARY"]
+        bench = quorvane.Quorvane(path)
+        with self.assertRaises(KeyboardInterrupt):
+            bench.run(poll=POLL_S)
+        cancel_calls = ctypes.CDLL(path).stand_in_cancel_calls
+        self.assertGreaterEqual(cancel_calls(), 1, "the run was left going without a cancel")
+        self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
 
 
 class WholeRunTest(unittest.TestCase):
