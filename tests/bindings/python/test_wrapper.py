@@ -6,7 +6,12 @@ QUORVANE_INTERRUPTING_LIBRARY a library whose start raises SIGINT.
 """
 
 import ctypes
+import json
 import os
+import signal
+import subprocess
+import sys
+import threading
 import time
 import unittest
 
@@ -88,6 +93,17 @@ class WrapperTest(unittest.TestCase):
         self.assertEqual(self.bench.state, quorvane.STATE_CANCELLED)
         self.assertGreater(self.bench.results()["duration_ms"], 0)
 
+    def test_text_getters_leave_the_library_text_alone(self):
+        # ctypes copies c_char_p results; were it to free them, the second
+        # read or the process would show it.
+        for _ in range(1000):
+            version, error, report = (self.bench.version, self.bench.last_error,
+                                      self.bench.results())
+        self.assertEqual(version, "1.0.0")
+        self.assertIn(error, ("", "already running"))
+        self.assertEqual(list(report), REPORT_KEYS)
+        self.assertEqual(self.bench.version, "1.0.0")
+
     def test_refuses_a_library_it_cannot_use(self):
         absent = os.environ["QUORVANE_LIBRARY"] + ".absent"
         with self.assertRaisesRegex(quorvane.QuorvaneError, f"cannot load the library {absent}"):
@@ -110,6 +126,35 @@ class InterruptTest(unittest.TestCase):
         cancel_calls = ctypes.CDLL(path).stand_in_cancel_calls
         self.assertGreaterEqual(cancel_calls(), 1, "the run was left going without a cancel")
         self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
+
+    def test_ctrl_c_during_a_run_cancels_it_and_waits_for_it_to_close(self):
+        bench = quorvane.Quorvane()
+        timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+        timer.start()
+        try:
+            with self.assertRaises(KeyboardInterrupt):
+                bench.run(poll=POLL_S)
+        finally:
+            timer.cancel()
+        self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
+        self.assertEqual(bench.phase, 0)
+        self.assertGreater(bench.results()["duration_ms"], 0)
+
+    def test_module_prints_progress_and_the_cancelled_report_after_ctrl_c(self):
+        environment = dict(os.environ, PYTHONPATH=os.path.dirname(quorvane.__path__[0]))
+        command = subprocess.Popen([sys.executable, "-m", "quorvane"], env=environment,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            first_line = command.stderr.readline()
+            command.send_signal(signal.SIGINT)
+            stdout, stderr = command.communicate(timeout=CLOSE_LIMIT_S)
+        finally:
+            command.kill()
+        self.assertRegex(first_line, r"^\s*\d+%")
+        self.assertEqual(command.returncode, 130, stderr)
+        report = json.loads(stdout)
+        self.assertEqual(list(report), REPORT_KEYS)
+        self.assertEqual(report["mem_bandwidth_mbps"], 0)
 
 
 class WholeRunTest(unittest.TestCase):
