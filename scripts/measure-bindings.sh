@@ -14,8 +14,8 @@
 # during the run (from /proc/PID/task/*/stat, in clock ticks) is what the
 # host's polling, its runtime and its timers cost. The idle wait in the same
 # process shows what the runtime spends with no run at all. For the C host
-# the figure is its main thread's CPU time over the whole process, read when
-# it has exited (before it is reaped), so it includes loading and printing.
+# the figure is its main thread's CPU time over the whole process, loading
+# included.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-${root}/build/release}" && pwd)"
@@ -32,18 +32,19 @@ export CLK_TCK
 work="$(mktemp -d)"
 trap 'rm -rf "${work}"' EXIT
 
-# The C host: its main thread polls (every 50 ms). Its CPU time is read once
-# the process is a zombie: the final figure, before the shell reaps it.
+# The C host: its main thread polls (every 50 ms). Its CPU time is sampled
+# every 50 ms while it lives; the last sample misses at most the final 50 ms,
+# after the run has closed (the report's printing and the exit).
 c_host() {
   "${host}" --json -q >"${work}/c.json" &
-  local pid=$! state ticks=0 started=${EPOCHREALTIME}
-  while :; do
-    read -r state ticks < <(awk '{ sub(/.*\) /, ""); print $1, $12 + $13 }' "/proc/${pid}/task/${pid}/stat")
-    [[ "${state}" == Z ]] && break
-    sleep 0.2
+  local pid=$! ticks=0 sample started=${EPOCHREALTIME}
+  while sample="$(awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/${pid}/task/${pid}/stat" 2>/dev/null)" &&
+        [[ -n "${sample}" ]]; do
+    ticks=${sample}
+    sleep 0.05
   done
-  local ended=${EPOCHREALTIME}
   wait "${pid}"
+  local ended=${EPOCHREALTIME}
   python3 - "${work}/c.json" "${ticks}" "${CLK_TCK}" "${started}" "${ended}" <<'PY'
 import json, sys
 report = json.load(open(sys.argv[1]))
