@@ -168,17 +168,20 @@ class Quorvane:
         refused start raises QuorvaneError and leaves the run in progress,
         which is not this call's, alone.
         """
+        waiting = False
         try:
             self.start()
-        except QuorvaneError:
-            raise
-        except BaseException:
-            # Ctrl-C inside quorvane_start or just after it accepted the run.
-            self._close_run(poll)
-            raise
-        try:
+            waiting = True
             self.wait(poll, on_progress)
+        except QuorvaneError:
+            # Before the wait, only a refused start raises it: the run in
+            # progress, if any, is not this call's to cancel.
+            if waiting:
+                self._close_run(poll)
+            raise
         except BaseException:
+            # Ctrl-C inside quorvane_start, just after it accepted the run,
+            # or during the wait.
             self._close_run(poll)
             raise
         return self.results()

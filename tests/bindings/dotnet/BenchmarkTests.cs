@@ -149,6 +149,10 @@ internal static class BenchmarkTests
             }
             Expect(Benchmark.LastError == "already running", "last error " + Benchmark.LastError);
             Expect(Benchmark.State == RunState.Running, "state " + Benchmark.State);
+            // RunAsync refused in the same way leaves the run in progress alone.
+            var refused = Throws<QuorvaneException>(Benchmark.RunAsync());
+            Expect(refused.Message.Contains("already running"), refused.Message);
+            Expect(Benchmark.State == RunState.Running, "state " + Benchmark.State);
         });
 
         Check("the text getters a thousand times leave the library's text alone", () =>

@@ -75,11 +75,14 @@ test('an exception from onProgress cancels the run before it escapes', async () 
   assert.equal(bench.state, STATE.CANCELLED);
 });
 
-test('a second start while running throws the library\'s text', () => {
+test('a second start while running throws the library\'s text', async () => {
   bench.start();
   assert.equal(bench.lastError, '');
   assert.throws(() => bench.start(), (e) => e instanceof QuorvaneError && /already running/.test(e.message));
   assert.equal(bench.lastError, 'already running');
+  assert.equal(bench.state, STATE.RUNNING);
+  // run() refused in the same way leaves the run in progress alone.
+  await assert.rejects(bench.run(), (e) => e instanceof QuorvaneError && /already running/.test(e.message));
   assert.equal(bench.state, STATE.RUNNING);
   // A second object in the same process drives the same run.
   assert.throws(() => new Quorvane(process.env.QUORVANE_LIBRARY).start(), QuorvaneError);

@@ -78,6 +78,10 @@ class WrapperTest(unittest.TestCase):
             self.bench.start()
         self.assertEqual(self.bench.last_error, "already running")
         self.assertEqual(self.bench.state, quorvane.STATE_RUNNING)
+        # run() refused in the same way leaves the run in progress alone.
+        with self.assertRaisesRegex(quorvane.QuorvaneError, "already running"):
+            self.bench.run(poll=POLL_S)
+        self.assertEqual(self.bench.state, quorvane.STATE_RUNNING)
         # A second object in the same process drives the same run.
         with self.assertRaises(quorvane.QuorvaneError):
             quorvane.Quorvane().start()
