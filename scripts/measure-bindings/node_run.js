@@ -1,7 +1,10 @@
 'use strict';
 // One idle wait, then one whole run through bindings/node; prints one JSON line.
-// own_threads_cpu_ms: the CPU time of the threads left after the run (the
-// library's end with it), from /proc/self/task/*/stat in clock ticks. A run
+// Two clocks of the process's CPU time, each over the idle wait and over the
+// run: own_threads, the threads left after the run (the library's end with
+// it), from /proc/self/task/*/stat in clock ticks; process, process.cpuUsage()
+// in microseconds, which counts the library's threads too and so shows the
+// host's own cost only against a stand-in library that has none. A run
 // cancelled at once goes first, so first-use costs are not counted.
 const fs = require('fs');
 const path = require('path');
@@ -24,26 +27,35 @@ function threadTicks() {
   return ticks;
 }
 
-function cpuMsSince(before) {
-  let total = 0;
-  for (const [tid, now] of threadTicks()) total += now - (before.get(tid) || 0);
-  return total * TICK_MS;
+function processMs() {
+  const { user, system } = process.cpuUsage();
+  return (user + system) / 1000;
+}
+
+function cpuWindow() {
+  const ticks = threadTicks();
+  const processStart = processMs();
+  const started = process.hrtime.bigint();
+  return (name, row) => {
+    let total = 0;
+    for (const [tid, now] of threadTicks()) total += now - (ticks.get(tid) || 0);
+    row[`${name}_ms`] = Math.round(Number(process.hrtime.bigint() - started) / 1e6);
+    row[`${name}_own_threads_cpu_ms`] = total * TICK_MS;
+    row[`${name}_process_cpu_ms`] = Math.round((processMs() - processStart) * 1000) / 1000;
+  };
 }
 
 (async () => {
   const idleMs = Number(process.argv[2]) * 1000;
   const bench = new Quorvane();
-  // A run cancelled at once first, so first-use costs stay out of the figures.
   await bench.run({ signal: AbortSignal.timeout(50), pollMs: 10 }).catch(() => {});
-  let before = threadTicks();
+  const row = { binding: 'node' };
+  let close = cpuWindow();
   await sleep(idleMs);
-  const idleCpuMs = cpuMsSince(before);
-  before = threadTicks();
-  const started = process.hrtime.bigint();
+  close('idle', row);
+  close = cpuWindow();
   const report = await bench.run();
-  const runMs = Number(process.hrtime.bigint() - started) / 1e6;
-  console.log(JSON.stringify({
-    binding: 'node', int_multi_mops: report.int_multi_mops, fp_multi_mflops: report.fp_multi_mflops,
-    run_ms: Math.round(runMs), own_threads_cpu_ms: cpuMsSince(before), idle_ms: idleMs, idle_cpu_ms: idleCpuMs,
-  }));
+  close('run', row);
+  Object.assign(row, { int_multi_mops: report.int_multi_mops, fp_multi_mflops: report.fp_multi_mflops });
+  console.log(JSON.stringify(row));
 })();
