@@ -108,6 +108,16 @@ class WrapperTest(unittest.TestCase):
         self.assertEqual(list(report), REPORT_KEYS)
         self.assertEqual(self.bench.version, "1.0.0")
 
+    def test_without_path_or_environment_the_loader_search_path_is_used(self):
+        library = os.environ["QUORVANE_LIBRARY"]
+        environment = dict(os.environ, QUORVANE_LIBRARY="",
+                           LD_LIBRARY_PATH=os.path.dirname(library),
+                           PYTHONPATH=os.path.dirname(quorvane.__path__[0]))
+        probe = "import quorvane; bench = quorvane.Quorvane(); print(bench.path, bench.version)"
+        found = subprocess.run([sys.executable, "-c", probe], env=environment, check=True,
+                               capture_output=True, text=True).stdout.split()
+        self.assertEqual(found, [quorvane.library_file_name(), "1.0.0"])
+
     def test_refuses_a_library_it_cannot_use(self):
         absent = os.environ["QUORVANE_LIBRARY"] + ".absent"
         with self.assertRaisesRegex(quorvane.QuorvaneError, f"cannot load the library {absent}"):
