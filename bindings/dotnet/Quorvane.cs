@@ -142,9 +142,11 @@ namespace Quorvane
         }
 
         /// <summary>
-        /// Runs the benchmark to the end without blocking the calling thread. A cancelled token cancels
-        /// the run, waits for it to close, then throws OperationCanceledException; the cancelled run's
-        /// report stays readable through <see cref="Results"/>.
+        /// Runs the benchmark to the end without blocking the calling thread and returns the finished
+        /// run's report. A cancelled token cancels the run, waits for it to close, then throws
+        /// OperationCanceledException, as does a run that Cancel() ended; the cancelled run's report
+        /// stays readable through <see cref="Results"/>. An exception from the progress handler
+        /// cancels and waits the same way before it reaches the caller.
         /// </summary>
         public static Task<Report> RunAsync(IProgress<RunProgress> progress = null,
                                             CancellationToken cancellationToken = default(CancellationToken))
@@ -152,6 +154,7 @@ namespace Quorvane
             return RunAsync(progress, cancellationToken, DefaultPollInterval);
         }
 
+        /// <summary>RunAsync polling every pollInterval instead of every 100 ms.</summary>
         public static async Task<Report> RunAsync(IProgress<RunProgress> progress, CancellationToken cancellationToken,
                                                   TimeSpan pollInterval)
         {
@@ -173,6 +176,8 @@ namespace Quorvane
                 while (State == RunState.Running) await Task.Delay(pollInterval).ConfigureAwait(false);
                 failure.Throw();
             }
+            // A run cancelled through Cancel() rather than the token has no report to return either.
+            if (State == RunState.Cancelled) throw new OperationCanceledException("the run was cancelled");
             return Results();
         }
 

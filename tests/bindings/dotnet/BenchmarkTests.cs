@@ -125,6 +125,14 @@ internal static class BenchmarkTests
             Expect(Benchmark.State == RunState.Cancelled, "state " + Benchmark.State);
         });
 
+        Check("a run that Cancel() ends throws OperationCanceledException", () =>
+        {
+            var recorder = new Recorder();
+            recorder.OnReport = p => { if (p.Phase == 1) Benchmark.Cancel(); };
+            Throws<OperationCanceledException>(Benchmark.RunAsync(recorder, CancellationToken.None, FastPoll));
+            Expect(Benchmark.State == RunState.Cancelled, "state " + Benchmark.State);
+        });
+
         Check("an exception from the progress handler cancels the run before it escapes", () =>
         {
             var recorder = new Recorder();

@@ -67,6 +67,16 @@ test('timers keep firing during a run', async () => {
   assert.equal(bench.state, STATE.CANCELLED);
 });
 
+test('a run that cancel() ends rejects with an AbortError too', async () => {
+  const onProgress = ({ phase }) => {
+    if (phase === 1) bench.cancel();
+  };
+  const error = await bench.run({ onProgress, pollMs: FAST_POLL_MS }).then(() => assert.fail('the run resolved'), (e) => e);
+  assert.equal(error.name, 'AbortError');
+  assert.ok(error.cause.duration_ms > 0);
+  assert.equal(bench.state, STATE.CANCELLED);
+});
+
 test('an exception from onProgress cancels the run before it escapes', async () => {
   const onProgress = ({ phase }) => {
     if (phase === 1) throw new TypeError('stop here');
