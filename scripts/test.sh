@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite through the CMake presets:
-#   release  every label: unit, slow host runs, command-line host, Python
-#            wrapper, stress, valgrind memcheck and the static checks
+#   release  every label: unit, slow host runs, command-line host, the
+#            Python, .NET and Node bindings, stress, valgrind memcheck and
+#            the static checks
 #   asan     unit, slow host runs, command-line host and stress under
 #            AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the same under ThreadSanitizer
