@@ -85,6 +85,9 @@ namespace Quorvane
     public static class Benchmark
     {
         public const string LibraryName = "morvatic-quorvane-cpu-benchmark";
+
+        /// <summary>The name a loaded library is known by on Linux: the versioned soname.</summary>
+        public const string Soname = "libmorvatic-quorvane-cpu-benchmark.so.1";
         public const string EnvironmentVariable = "QUORVANE_LIBRARY";
 
         /// <summary>How often <see cref="RunAsync(IProgress{RunProgress}, CancellationToken)"/> polls.</summary>
@@ -222,58 +225,95 @@ namespace Quorvane
         // Mono binds a P/Invoke when it compiles the method that calls it, so each export is called
         // from a method of its own that is compiled only after EnsureLoaded has run. Every text
         // result is IntPtr: a string return type would let the marshaller free the library's text.
+        // Each call goes through a method of its own that is never inlined, so that no import is
+        // bound before the library has been loaded; Windows binds the module name, other systems
+        // the soname.
         private static class Native
         {
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static string Version() { return Text(quorvane_version()); }
+            private static readonly bool OnWindows = Environment.OSVersion.Platform == PlatformID.Win32NT;
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static string LastError() { return Text(quorvane_last_error()); }
+            public static string Version() { return OnWindows ? Text(WindowsImports.quorvane_version()) : Text(SonameImports.quorvane_version()); }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int State() { return quorvane_state(); }
+            public static string LastError() { return OnWindows ? Text(WindowsImports.quorvane_last_error()) : Text(SonameImports.quorvane_last_error()); }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int Progress() { return quorvane_progress(); }
+            public static int State() { return OnWindows ? WindowsImports.quorvane_state() : SonameImports.quorvane_state(); }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int Phase() { return quorvane_phase(); }
+            public static int Progress() { return OnWindows ? WindowsImports.quorvane_progress() : SonameImports.quorvane_progress(); }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static void Cancel() { quorvane_cancel(); }
+            public static int Phase() { return OnWindows ? WindowsImports.quorvane_phase() : SonameImports.quorvane_phase(); }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int Start() { return quorvane_start(); }
+            public static void Cancel() { if (OnWindows) WindowsImports.quorvane_cancel(); else SonameImports.quorvane_cancel(); }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            public static string ResultsJson() { return Text(quorvane_results_json()); }
+            public static int Start() { return OnWindows ? WindowsImports.quorvane_start() : SonameImports.quorvane_start(); }
 
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern IntPtr quorvane_version();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern IntPtr quorvane_last_error();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern int quorvane_state();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern int quorvane_progress();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern int quorvane_phase();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern void quorvane_cancel();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern int quorvane_start();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            private static extern IntPtr quorvane_results_json();
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static string ResultsJson() { return OnWindows ? Text(WindowsImports.quorvane_results_json()) : Text(SonameImports.quorvane_results_json()); }
         }
 
-        // Loading the file first makes the DllImport above bind to it: Windows reuses a loaded DLL
+        // The DLL by its module name.
+        private static class WindowsImports
+        {
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_version();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_last_error();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_state();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_progress();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_phase();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern void quorvane_cancel();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_start();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_results_json();
+        }
+
+        // The shared library by its soname, the name its loader matches a loaded library by.
+        private static class SonameImports
+        {
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_version();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_last_error();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_state();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_progress();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_phase();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern void quorvane_cancel();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_start();
+
+            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_results_json();
+        }
+
+        // Loading the file first makes the imports above bind to it: Windows reuses a loaded DLL
         // of the same module name, and glibc's loader a loaded library of the same soname.
         private static class NativeLoader
         {
