@@ -4,10 +4,12 @@
 
 namespace quorvane {
 
-// Copies text, with its terminating NUL, to the start of g_err. Each byte is
-// stored atomically, so a host thread reading the buffer while another
-// thread's start writes it sees a torn text at worst, never undefined
-// behaviour inside the library. text must fit the buffer.
+// Makes text, with its terminating NUL, the text at the start of g_err.
+// When that text is already in place nothing is written, so host threads
+// that read the buffer with plain loads while other threads' starts are
+// refused for the same reason read it race-free. Otherwise each byte is
+// stored atomically: a reader that overlaps such a change sees a torn text
+// at worst. Callers are serialised (the start gate); text must fit.
 void set_error_text(const char* text);
 
 }  // namespace quorvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "control/run_state.h"
@@ -144,6 +145,36 @@ TEST(RunControl, ConcurrentStartsAcceptExactlyOne) {
     quorvane_cancel();
     wait_for_close();
   }
+}
+
+// A run is held in phase 1 while sixteen host threads each start, are
+// refused, and read the text with plain loads, as a C host does. The refusal
+// finds "already running" in place and writes nothing, so under
+// ThreadSanitizer these reads race with no write.
+TEST(RunControl, RefusedStartsLeaveTheTextInPlaceForPlainReaders) {
+  fake::reset();
+  latch hold;
+  fake::settings().on_sleep = [&](std::uint32_t) { hold.wait(); };
+  ASSERT_EQ(quorvane_start(), 0);
+  ASSERT_EQ(quorvane_start(), -1);  // puts "already running" in place
+  latch go;
+  std::atomic<int> read_as_expected{0};
+  std::vector<testing_support::test_thread> hosts;
+  for (int i = 0; i < 16; ++i) {
+    hosts.emplace_back([&] {
+      go.wait();
+      if (quorvane_start() != -1) return;
+      std::string text;
+      for (const char* p = quorvane_last_error(); *p != '\0'; ++p) text += *p;
+      if (text == "already running") read_as_expected.fetch_add(1);
+    });
+  }
+  go.open();
+  for (auto& host : hosts) host.join();
+  EXPECT_EQ(read_as_expected.load(), 16);
+  hold.open();
+  quorvane_cancel();
+  EXPECT_EQ(wait_for_close(), 3);
 }
 
 }  // namespace
