@@ -2,6 +2,7 @@
 // cancels, restarts and unloading.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "loaded_library.h"
+#include "usable_processors.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ TEST(HostRun, FullRunThenRestart) {
                           "fp_multi_mflops", "mem_bandwidth_mbps", "score_single", "score_multi"}) {
     EXPECT_GT(json[key].get<double>(), 0.0) << key;
   }
-  EXPECT_EQ(json["threads_used"].get<int>(), static_cast<int>(std::thread::hardware_concurrency()));
+  EXPECT_EQ(json["threads_used"].get<int>(), usable_processors());
   // Five windows of at least 4000 ms each; far less than a minute more.
   const auto duration = json["duration_ms"].get<std::uint64_t>();
   EXPECT_GE(duration, 20000u);
@@ -110,6 +112,29 @@ TEST(HostRun, LibraryStaysResidentOnceARunHasStarted) {
   void* again = dlopen(library_path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   ASSERT_NE(again, nullptr);
   dlclose(again);
+}
+
+// As under "taskset -c 0": the starting thread may run on one processor
+// only, so the run thread it creates may too, and the run counts 1 however
+// many are online. threads_used is set at the run's opening, so a cancelled
+// run shows it.
+TEST(HostRun, OneUsableProcessorGivesThreadsUsed1) {
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &all)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+
+  loaded_library lib(library_path);
+  ASSERT_EQ(lib.start(), 0);
+  lib.cancel();
+  const int state = wait_for_close(lib);
+  sched_setaffinity(0, sizeof all, &all);
+  ASSERT_EQ(state, 3);
+  EXPECT_EQ(nlohmann::json::parse(lib.results_json())["threads_used"].get<int>(), 1);
 }
 
 }  // namespace

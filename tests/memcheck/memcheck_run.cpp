@@ -18,6 +18,7 @@
 #include "legal_values.h"
 #include "loaded_library.h"
 #include "process_stats.h"
+#include "usable_processors.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
   if (!counting) std::printf("not under memcheck: heap counts are skipped\n");
 
   loaded_library lib(QUORVANE_LIBRARY_PATH);
-  const int processors = stress::online_processors();
+  const int processors = usable_processors();
   const int threads_before = stress::baseline_thread_count();
   const std::uint64_t base = memcheck::heap_bytes_in_use();
 

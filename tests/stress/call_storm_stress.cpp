@@ -15,6 +15,7 @@
 
 #include "legal_values.h"
 #include "stress_support.h"
+#include "usable_processors.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ void storm(loaded_library& lib, storm_board& board, storm_tally& tally, unsigned
 }
 
 long read_reports(loaded_library& lib, storm_board& board) {
-  const int processors = stress::online_processors();
+  const int processors = usable_processors();
   long reports = 0;
   while (!board.stop.load(std::memory_order_relaxed)) {
     const std::string text = lib.results_json();

@@ -1,7 +1,5 @@
 #include "legal_values.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -74,11 +72,6 @@ std::string read_error_text(const char* buffer) {
     text.push_back(byte);
   }
   return text;
-}
-
-int online_processors() {
-  const long count = sysconf(_SC_NPROCESSORS_ONLN);
-  return count < 1 ? 1 : static_cast<int>(count);
 }
 
 }  // namespace stress

@@ -22,9 +22,6 @@ std::string report_problem(const std::string& text, int processors);
 // rewrites it is no data race.
 std::string read_error_text(const char* buffer);
 
-// The processor count the library reports as threads_used.
-int online_processors();
-
 }  // namespace stress
 
 #endif  // QUORVANE_TESTS_LEGAL_VALUES_H

@@ -9,6 +9,7 @@
 #include "legal_values.h"
 #include "process_stats.h"
 #include "stress_support.h"
+#include "usable_processors.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ TEST(Stress, LoadStartCancelWaitUnloadRounds) {
     const int final_state = stress::wait_for_final(lib);
     const int phase = lib.phase();
     const std::string problem =
-        stress::report_problem(lib.results_json(), stress::online_processors());
+        stress::report_problem(lib.results_json(), usable_processors());
     lib.unload();
     ++rounds_run;
 

@@ -1,8 +1,9 @@
 // The platform layer on POSIX systems: pthreads, CLOCK_MONOTONIC, nanosleep,
-// sysconf and dladdr/dlopen (memory blocks: runtime_memory.cpp; each thread's
-// matrices: thread_matrices_posix.cpp).
+// the affinity mask (sysconf as a fallback) and dladdr/dlopen (memory blocks:
+// runtime_memory.cpp; each thread's matrices: thread_matrices_posix.cpp).
 #include <dlfcn.h>
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,7 +59,15 @@ void sleep_ms(std::uint32_t ms) {
 }
 
 std::int32_t processor_count() {
-  const long count = sysconf(_SC_NPROCESSORS_ONLN);
+  // The processors this thread may run on: its affinity mask, inherited
+  // from the host thread that started the run, counted as nproc counts it.
+  // The set has room for 8192 processors, the most an x86-64 kernel
+  // supports; the call fails only when the set is smaller than the
+  // kernel's, and then the online count stands in.
+  cpu_set_t sets[8192 / CPU_SETSIZE];
+  long count = 0;
+  if (sched_getaffinity(0, sizeof sets, sets) == 0) count = CPU_COUNT_S(sizeof sets, sets);
+  if (count < 1) count = sysconf(_SC_NPROCESSORS_ONLN);
   if (count < 1) return 1;
   if (count > 0x7fffffffL) return 0x7fffffff;
   return static_cast<std::int32_t>(count);
