@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "control/run_state.h"
+#include "platform/platform.h"
 #include "quorvane/quorvane.h"
 
 namespace quorvane {
@@ -21,6 +22,10 @@ double score(double int_mops, double fp_mflops) {
 }  // namespace quorvane
 
 extern "C" QUORVANE_API const char* quorvane_results_json(void) {
+  // The scores are computed and every value printed to nearest, an exact
+  // half to even, in whatever environment the calling host thread runs;
+  // its environment is back before the call returns.
+  const auto host_environment = quorvane::platform::fp_enter_default();
   using quorvane::g_res;
   constexpr auto relaxed = std::memory_order_relaxed;
   const double int_single = g_res.int_single_mops.load(relaxed);
@@ -38,5 +43,6 @@ extern "C" QUORVANE_API const char* quorvane_results_json(void) {
                 "\"mem_bandwidth_mbps\":%.0f,\"threads_used\":%d,\"duration_ms\":%llu}",
                 quorvane::score(int_single, fp_single), quorvane::score(int_multi, fp_multi),
                 int_single, int_multi, fp_single, fp_multi, mem, threads, duration);
+  quorvane::platform::fp_restore(host_environment);
   return quorvane::g_json;
 }

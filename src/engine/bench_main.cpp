@@ -78,6 +78,9 @@ void run_benchmark() {
 }  // namespace
 
 platform::thread_result QUORVANE_THREAD_CALL bench_main(void* /*unused*/) {
+  // The rates and their conversions are computed to nearest, whatever
+  // environment the starting host thread handed down.
+  platform::fp_enter_default();
   run_benchmark();
   // After the final state the host may unload the library at once; the
   // platform keeps the code loaded until this thread has left it.

@@ -9,6 +9,8 @@ namespace quorvane {
 std::atomic<std::uint64_t> g_sink{0};
 
 platform::thread_result QUORVANE_THREAD_CALL worker_fn(void* arg) {
+  // The kernels' known values hold in the default environment only.
+  platform::fp_enter_default();
   auto* work = static_cast<worker_arg*>(arg);
   std::uint64_t k = 0;
   std::uint64_t acc = 0;

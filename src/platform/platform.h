@@ -2,9 +2,11 @@
 //
 // The engine and the control interface call only these primitives; each
 // operating system has one source file implementing them (posix/, win32/),
-// beside runtime_memory.cpp, which both share for the C runtime's memory
-// blocks, and the unit tests link a fake one that makes time, thread creation,
-// allocation and the processor count deterministic.
+// beside runtime_memory.cpp and fp_environment.cpp, which both share for the
+// C runtime's memory blocks and the processor's floating-point environment,
+// and the unit tests link a fake one that makes time, thread creation,
+// allocation and the processor count deterministic (with the shared
+// fp_environment.cpp, which is deterministic already).
 //
 // Contract common to all primitives: none of them throws, logs or keeps
 // state of its own that must be set up at load or torn down at unload; every
@@ -89,6 +91,25 @@ constexpr std::size_t matrix_set_doubles = std::size_t{3} * 64 * 64;
 // when the thread ends. Threads that never call it never have one. Returns
 // nullptr when the storage cannot be had (a later call tries again).
 double* thread_matrices();
+
+// The calling thread's floating-point control state: MXCSR, the SSE control
+// and status register, and the x87 control word.
+struct fp_environment {
+  std::uint32_t sse;
+  std::uint16_t x87;
+};
+
+// Puts the calling thread in the default floating-point environment: round
+// to nearest, neither flush-to-zero nor denormals-are-zero, every exception
+// masked and no flag raised, the x87 unit at the precision the system gives
+// a new thread. Returns the environment it replaced. A host thread's
+// environment is otherwise inherited by the threads it creates on Linux
+// (Windows gives each new thread the default), and it governs both the
+// arithmetic and the rounding of formatted numbers.
+fp_environment fp_enter_default();
+
+// Gives the calling thread back an environment fp_enter_default returned.
+void fp_restore(fp_environment saved);
 
 // Keeps this library's code loaded for a run thread that is about to be
 // created, so that a host may unload the library as soon as it sees the run

@@ -43,6 +43,9 @@ struct config {
   std::function<void()> on_matrices;
   // Called at every thread_matrices call; false makes it return nullptr.
   std::function<bool()> allow_matrices;
+  // Called at every thread_matrices call that returns a set, with the set
+  // as the previous iteration left it.
+  std::function<void(const double*)> on_matrix_set;
   // Called at every processor count reading.
   std::function<void()> on_processor_count;
 };

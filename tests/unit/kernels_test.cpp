@@ -7,6 +7,8 @@
 #include "engine/kernels.h"
 #include "engine/run_load.h"
 #include "fake_platform.h"
+#include "host_fp_mode.h"
+#include "platform/platform.h"
 
 namespace quorvane {
 namespace {
@@ -112,6 +114,29 @@ TEST(Worker, MatrixWorkerWithoutStorageStopsWithoutIterating) {
   worker_fn(&record);  // returns by itself: no storage, no kernel
   EXPECT_EQ(record.iterations, 0u);
   EXPECT_EQ(g_sink.load(), before);
+}
+
+// A matrix worker created by a host thread that rounds upward and flushes
+// denormals computes in the default environment all the same: c(63, 63) of
+// its first two iterations is the kernel's known value, bit for bit.
+TEST(Worker, MatrixWorkerOfAnUpwardHostMatchesKnownValuesBitForBit) {
+  fake::reset();
+  std::atomic<std::int32_t> stop{0};
+  worker_arg record{kind_matrix, 0, &stop};
+  std::vector<double> corner_before_iteration;
+  fake::settings().on_matrix_set = [&](const double* set) {
+    corner_before_iteration.push_back(set[3 * matrix_elements - 1]);
+    if (corner_before_iteration.size() == 3) stop.store(1);
+  };
+  {
+    const testing_support::upward_fp_mode upward;
+    platform::thread_handle worker = platform::thread_create(&worker_fn, &record);
+    ASSERT_NE(worker, nullptr);
+    platform::thread_join(worker);
+  }
+  ASSERT_EQ(corner_before_iteration.size(), 3u);
+  EXPECT_EQ(corner_before_iteration[1], 13.911270705432642);
+  EXPECT_EQ(corner_before_iteration[2], 14.504343797057803);
 }
 
 }  // namespace

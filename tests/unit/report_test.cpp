@@ -5,6 +5,7 @@
 #include <string>
 
 #include "control/run_state.h"
+#include "host_fp_mode.h"
 #include "run_helpers.h"
 
 namespace {
@@ -87,6 +88,29 @@ TEST(Report, PointerIsTheSameBufferEveryCall) {
   set_record(0, 0, 0, 0, 0, 7, 0);
   EXPECT_EQ(quorvane_results_json(), first);
   EXPECT_NE(std::string(first).find("\"threads_used\":7,"), std::string::npos);
+}
+
+// A host thread that rounds upward and flushes denormals asks for the
+// report: the scores are computed and the values printed to nearest, even,
+// and the host's environment is back when the call returns.
+TEST(Report, RoundsToNearestFromAnUpwardHostAndRestoresItsMode) {
+  const testing_support::upward_fp_mode upward;
+  set_record(0.5, 2.5, 0, 0, 3.5, 1, 2);
+  const std::string halves = quorvane_results_json();
+  EXPECT_TRUE(testing_support::upward_fp_mode::in_effect());
+  // fp 3 and 15 MFLOPS are 0.5 and 2.5 points to nearest; upward, both
+  // quotients round up and the scores print as 1 and 3.
+  set_record(0, 0, 3, 15, 0, 1, 2);
+  const std::string scores = quorvane_results_json();
+  EXPECT_TRUE(testing_support::upward_fp_mode::in_effect());
+  EXPECT_EQ(halves,
+            "{\"score_single\":0,\"score_multi\":2,\"int_single_mops\":0,\"int_multi_mops\":2,"
+            "\"fp_single_mflops\":0,\"fp_multi_mflops\":0,\"mem_bandwidth_mbps\":4,"
+            "\"threads_used\":1,\"duration_ms\":2}");
+  EXPECT_EQ(scores,
+            "{\"score_single\":0,\"score_multi\":2,\"int_single_mops\":0,\"int_multi_mops\":0,"
+            "\"fp_single_mflops\":3,\"fp_multi_mflops\":15,\"mem_bandwidth_mbps\":0,"
+            "\"threads_used\":1,\"duration_ms\":2}");
 }
 
 }  // namespace
