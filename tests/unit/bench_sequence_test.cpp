@@ -3,10 +3,12 @@
 // platform.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "control/run_state.h"
 #include "fake_platform.h"
+#include "host_fp_mode.h"
 #include "run_helpers.h"
 
 namespace {
@@ -19,6 +21,8 @@ const char* const measurement_keys[] = {"int_single_mops", "int_multi_mops", "fp
 
 TEST(BenchSequence, FullRunPassesThroughEveryPhaseAndReports) {
   fake::reset();
+  // The fill takes 500 fake ms, before the copy window opens.
+  fake::settings().fill_ms = 500;
   std::vector<int> phases_seen;
   std::vector<int> progress_seen;
   fake::settings().on_sleep = [&](std::uint32_t) {
@@ -51,9 +55,10 @@ TEST(BenchSequence, FullRunPassesThroughEveryPhaseAndReports) {
   // Four copies of 64 MiB, each moving the fake clock 1000 ms: 64 MiB/s.
   EXPECT_EQ(json["mem_bandwidth_mbps"].get<double>(), 64.0);
   EXPECT_EQ(json["threads_used"].get<int>(), 2);
-  // Five windows of 4000 fake milliseconds; nothing else moves the clock.
-  EXPECT_EQ(json["duration_ms"].get<std::uint64_t>(), 20000u);
-  EXPECT_EQ(quorvane::g_res.duration_ms.load(), 20000u);
+  // Five windows of 4000 fake milliseconds and the fill; nothing else moves
+  // the clock.
+  EXPECT_EQ(json["duration_ms"].get<std::uint64_t>(), 20500u);
+  EXPECT_EQ(quorvane::g_res.duration_ms.load(), 20500u);
   EXPECT_EQ(fake::count().blocks_obtained.load(), 2);
   EXPECT_EQ(fake::count().blocks_given_back.load(), 2);
   // Worker threads 1 + 2 + 1 + 2, all joined; the run thread released.
@@ -204,6 +209,69 @@ TEST(BenchSequence, ZeroElapsedCopyWindowGivesZeroBandwidth) {
   ASSERT_EQ(wait_for_close(), 3);
   EXPECT_EQ(report()["mem_bandwidth_mbps"].get<double>(), 0.0);
   EXPECT_EQ(fake::count().copies.load(), 3);
+}
+
+// Every window lasts exactly 4000 fake ms and the fake counts the iterations
+// each phase's workers finished, so every rate, each of the four conversions
+// and both scores are known exactly.
+void expect_exact_conversions() {
+  const auto& iterations = fake::count().phase_iterations;
+  double rate[5] = {};
+  for (int phase = 1; phase <= 4; ++phase) {
+    EXPECT_GT(iterations[phase].load(), 0u) << "phase " << phase;
+    rate[phase] = static_cast<double>(iterations[phase].load()) * 1000.0 / 4000.0;
+  }
+  const double int_single = rate[1] * 1000000.0 / 1000000.0;
+  const double int_multi = rate[2] * 1000000.0 / 1000000.0;
+  const double fp_single = 524288.0 * rate[3] / 1000000.0;
+  const double fp_multi = 524288.0 * rate[4] / 1000000.0;
+  EXPECT_EQ(quorvane::g_res.int_single_mops.load(), int_single);
+  EXPECT_EQ(quorvane::g_res.int_multi_mops.load(), int_multi);
+  EXPECT_EQ(quorvane::g_res.fp_single_mflops.load(), fp_single);
+  EXPECT_EQ(quorvane::g_res.fp_multi_mflops.load(), fp_multi);
+  const auto json = report();
+  EXPECT_EQ(json["score_single"].get<double>(),
+            std::nearbyint(int_single / 550.0 * 500.0 + fp_single / 3000.0 * 500.0));
+  EXPECT_EQ(json["score_multi"].get<double>(),
+            std::nearbyint(int_multi / 550.0 * 500.0 + fp_multi / 3000.0 * 500.0));
+}
+
+TEST(BenchSequence, ConversionsAndScoresAreExactForTheCountedIterations) {
+  fake::reset();
+  ASSERT_EQ(quorvane_start(), 0);
+  ASSERT_EQ(wait_for_close(), 2);
+  expect_exact_conversions();
+}
+
+// The run thread computes to nearest, whatever the starting host thread's
+// environment: its rates and conversions are the same exact values.
+TEST(BenchSequence, RunStartedByAnUpwardHostComputesToNearest) {
+  fake::reset();
+  {
+    const testing_support::upward_fp_mode upward;
+    ASSERT_EQ(quorvane_start(), 0);
+  }
+  ASSERT_EQ(wait_for_close(), 2);
+  expect_exact_conversions();
+}
+
+// A host that sees the final state must see every result of the run: the
+// report read at the very moment of the final-state store is the report of
+// the closed run.
+TEST(BenchSequence, ReportAtTheFinalStateStoreHoldsEveryResult) {
+  if (!fake::watch_final_state()) GTEST_SKIP() << "no single-stepping here";
+  fake::reset();
+  int state_at_store = 0;
+  std::string report_at_store;
+  fake::settings().at_final_state = [&] {
+    state_at_store = quorvane_state();
+    report_at_store = quorvane_results_json();
+  };
+  ASSERT_EQ(quorvane_start(), 0);
+  ASSERT_EQ(wait_for_close(), 2);
+  EXPECT_EQ(state_at_store, 2);
+  EXPECT_EQ(report_at_store, quorvane_results_json());
+  EXPECT_EQ(report()["duration_ms"].get<std::uint64_t>(), 20000u);
 }
 
 }  // namespace

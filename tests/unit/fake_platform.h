@@ -1,8 +1,9 @@
 // Controls of the fake platform that the unit tests link instead of the
-// operating system's: a clock that only sleeps and copies advance, worker
+// operating system's: a clock that only sleeps, fills and copies advance, worker
 // threads that start together at the runner's first sleep or join, injected
-// thread-creation and allocation failures, a chosen processor count, and
-// counters of what the engine asked for.
+// thread-creation and allocation failures, a chosen processor count, a look
+// at the moment of the final state, and counters of what the engine asked for
+// and of the iterations its workers finished.
 #ifndef QUORVANE_TESTS_FAKE_PLATFORM_H
 #define QUORVANE_TESTS_FAKE_PLATFORM_H
 
@@ -26,6 +27,8 @@ struct config {
   std::int64_t real_sleep_us = 1000;
   // Milliseconds one block_copy call adds to the clock.
   std::int64_t copy_ms = 1000;
+  // Milliseconds one block_fill call adds to the clock.
+  std::int64_t fill_ms = 0;
   // Called before each thread creation with its 0-based number; false
   // makes that creation fail.
   std::function<bool(int)> allow_thread;
@@ -48,7 +51,16 @@ struct config {
   std::function<void(const double*)> on_matrix_set;
   // Called at every processor count reading.
   std::function<void()> on_processor_count;
+  // Called on the run thread right after the store of the final state,
+  // before its next instruction, where watch_final_state() is true: the
+  // run thread is single-stepped from the closing's clock reading of a run
+  // that reached progress 100 until the state reads 2 or 3.
+  std::function<void()> at_final_state;
 };
+
+// Whether at_final_state can be called on this platform and build: Linux on
+// x86-64, without ThreadSanitizer (whose runtime makes the atomic store).
+bool watch_final_state();
 
 struct counters {
   std::atomic<int> threads_created{0};
@@ -63,6 +75,9 @@ struct counters {
   std::atomic<int> matrix_sets_created{0};
   std::atomic<int> matrix_sets_released{0};
   std::atomic<int> module_refs{0};
+  // Iterations finished by the workers of each phase, by the phase number
+  // when the worker ended (0 for workers outside a run).
+  std::atomic<std::uint64_t> phase_iterations[6] = {};
 };
 
 // Installs a configuration and zeroes the counters and the clock. Call only
