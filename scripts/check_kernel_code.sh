@@ -10,12 +10,15 @@
 #   - the integer mixing loop: its instructions against the 12 a mixing step
 #     needs (three copy/shift/xor triples, two imul, one add of the step
 #     index) plus 3 for the loop itself (counter, compare, branch).
+#   - the matrix product's loop order: its inner loop steps through memory
+#     one double at a time (i, p, j: along rows of b and c), or by a whole
+#     row (i, j, p: down a column of b), which gives the same bits slower;
 #   - where the matrix product's inner loop lies: inside one 64-byte block
 #     of code wherever the object is linked, or not.
 # With --strict it exits 1 when a build uses packed, fused or AVX
 # instructions, when either kernel loop is not the plain scalar chain, when
-# the matrix loop spends more than 7 instructions on an element, or when
-# that loop may straddle two 64-byte blocks.
+# the matrix loop spends more than 7 instructions on an element, when it
+# does not walk along rows, or when it may straddle two 64-byte blocks.
 #
 # usage: check_kernel_code.sh [--strict] OBJECT LABEL [OBJECT LABEL ...]
 set -euo pipefail
@@ -74,6 +77,27 @@ analyse() {
           print "int_loop_mix=" keys
         }
         if (fn ~ /matrix_iteration/ && hist["mulsd"] > 0) {
+          # How far each pass moves the addresses the loop reads and writes,
+          # in bytes per element: a register stepped by an immediate, times
+          # the scale it addresses memory with, over the elements a pass
+          # does. One double (8) walks along rows, the i-p-j order; a whole
+          # row (512) walks down a column of b, the i-j-p order.
+          delete step
+          delete scale
+          for (k = start; k <= i; k++) {
+            if (mn[k] == "add" && op[k] ~ /^\$0x[0-9a-f]+,%r/) {
+              split(op[k], p3, ",")
+              step[p3[2]] = hex(substr(p3[1], 4))
+            }
+            if (match(op[k], /\(%[a-z0-9]+(,%[a-z0-9]+,[1248])?\)/)) {
+              split(substr(op[k], RSTART + 1, RLENGTH - 2), p4, ",")
+              if (!(p4[1] in scale)) scale[p4[1]] = 1
+              if (p4[2] != "") scale[p4[2]] = p4[3]
+            }
+          }
+          steps = ""
+          for (key in step) if (key in scale) steps = steps step[key] * scale[key] / hist["mulsd"] " "
+          print "mm_loop_steps=" steps
           print "mm_loop_insns=" count
           print "mm_loop_mulsd=" hist["mulsd"]
           print "mm_loop_addsd=" hist["addsd"] + 0
@@ -190,6 +214,30 @@ cell_placement() {
   fi
 }
 
+# The steps, in bytes, by which the matrix loop moves its pointers or index.
+cell_order() {
+  local steps
+  steps=$(value "$1" mm_loop_steps)
+  if [[ -z ${steps// /} ]]; then echo "no step found"; return; fi
+  steps=${steps% }
+  steps=${steps// /, }
+  if loop_walks_rows "$1"; then
+    echo "${steps} bytes an element: along rows of b and c (i, p, j)"
+  else
+    echo "${steps} bytes an element: not along rows alone (not the i, p, j order)"
+  fi
+}
+
+# Every step of the matrix loop is one double: it walks along rows.
+loop_walks_rows() {
+  local steps step
+  steps=$(value "$1" mm_loop_steps)
+  [[ -n ${steps// /} ]] || return 1
+  for step in $steps; do
+    (( step == 8 )) || return 1
+  done
+}
+
 cell_divide() {
   local divs
   divs=$(value "$1" mm_divsd)
@@ -225,6 +273,7 @@ echo "$header"
 echo "$rule"
 row "Packed SIMD, fused and AVX instructions in kernels.cpp.o" cell_simd
 row "Matrix multiply, innermost loop" cell_matrix
+row "Matrix multiply, inner loop order" cell_order
 row "Matrix multiply, inner loop placement" cell_placement
 row "Matrix fill" cell_divide
 row "Integer mixing, innermost loop" cell_int
@@ -237,11 +286,12 @@ if (( strict )); then
        [[ -z $(value "$result" mm_loop_mulsd) || -z $imul ]] ||
        (( $(value "$result" mm_loop_mulsd) != $(value "$result" mm_loop_addsd) )) ||
        (( $(value "$result" mm_loop_insns) > 7 * $(value "$result" mm_loop_mulsd) )) ||
-       ! loop_fits_block "$result" ||
+       ! loop_fits_block "$result" || ! loop_walks_rows "$result" ||
        (( $(value "$result" int_loop_shr) * 2 != imul * 3 )) ||
        (( $(value "$result" int_loop_xor) * 2 != imul * 3 )); then
       echo "kernel object code is not the plain scalar form, or its matrix loop is longer than" \
-        "7 instructions an element or may straddle two 64-byte blocks" >&2
+        "7 instructions an element, does not walk along rows (i, p, j) or may straddle two" \
+        "64-byte blocks" >&2
       exit 1
     fi
   done
