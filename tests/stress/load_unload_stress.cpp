@@ -51,8 +51,7 @@ TEST(Stress, LoadStartCancelWaitUnloadRounds) {
     lib.cancel();
     const int final_state = stress::wait_for_final(lib);
     const int phase = lib.phase();
-    const std::string problem =
-        stress::report_problem(lib.results_json(), usable_processors());
+    const std::string problem = stress::report_problem(lib.results_json(), usable_processors());
     lib.unload();
     ++rounds_run;
 

@@ -274,7 +274,8 @@ double* thread_matrices() {
     holder.set = static_cast<double*>(std::calloc(matrix_set_doubles, sizeof(double)));
     if (holder.set != nullptr) fake::g_counters.matrix_sets_created.fetch_add(1);
   }
-  if (holder.set != nullptr && fake::g_config.on_matrix_set) fake::g_config.on_matrix_set(holder.set);
+  if (holder.set != nullptr && fake::g_config.on_matrix_set)
+    fake::g_config.on_matrix_set(holder.set);
   return holder.set;
 }
 
