@@ -15,14 +15,18 @@ constexpr unsigned mxcsr_ftz_daz = 0x8040;
 
 class upward_fp_mode {
  public:
-  upward_fp_mode() {
+  upward_fp_mode() : saved_mxcsr_(_mm_getcsr()) {
     std::fegetenv(&saved_);
     std::fesetround(FE_UPWARD);
     _mm_setcsr(_mm_getcsr() | mxcsr_ftz_daz);
   }
   upward_fp_mode(const upward_fp_mode&) = delete;
   upward_fp_mode& operator=(const upward_fp_mode&) = delete;
-  ~upward_fp_mode() { std::fesetenv(&saved_); }
+  // MXCSR apart: mingw-w64's fesetenv gives back the x87 state only.
+  ~upward_fp_mode() {
+    std::fesetenv(&saved_);
+    _mm_setcsr(saved_mxcsr_);
+  }
 
   // Whether the calling thread still has this mode.
   static bool in_effect() {
@@ -30,6 +34,7 @@ class upward_fp_mode {
   }
 
  private:
+  unsigned saved_mxcsr_;
   std::fenv_t saved_{};
 };
 
