@@ -3,7 +3,10 @@
 // platform.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "control/run_state.h"
@@ -263,12 +266,19 @@ TEST(BenchSequence, ReportAtTheFinalStateStoreHoldsEveryResult) {
   fake::reset();
   int state_at_store = 0;
   std::string report_at_store;
+  std::atomic<bool> looked{false};
   fake::settings().at_final_state = [&] {
     state_at_store = quorvane_state();
     report_at_store = quorvane_results_json();
+    looked.store(true);
   };
   ASSERT_EQ(quorvane_start(), 0);
   ASSERT_EQ(wait_for_close(), 2);
+  // The look runs on the run thread just after the store this thread saw.
+  for (int ms = 0; ms < 10000 && !looked.load(); ++ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(looked.load());
   EXPECT_EQ(state_at_store, 2);
   EXPECT_EQ(report_at_store, quorvane_results_json());
   EXPECT_EQ(report()["duration_ms"].get<std::uint64_t>(), 20000u);
