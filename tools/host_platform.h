@@ -112,6 +112,9 @@ bool read_processor_times(processor_times& times);
 double process_processor_seconds();
 double thread_processor_seconds();
 
+// The system's one-minute load average, or -1 where it has none (Windows).
+double load_average();
+
 // This process's resident memory now and at its peak, in KiB, and its
 // thread count; -1 when the system does not say.
 std::int64_t resident_kib();

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -234,5 +235,11 @@ std::int64_t peak_resident_kib() {
 }
 
 int thread_count() { return static_cast<int>(status_field("Threads:")); }
+
+double load_average() {
+  double loads[1] = {-1.0};
+  if (getloadavg(loads, 1) != 1) return -1.0;
+  return loads[0];
+}
 
 }  // namespace quorvane::host::platform

@@ -306,6 +306,8 @@ std::int64_t peak_resident_kib() {
   return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
 }
 
+double load_average() { return -1.0; }
+
 int thread_count() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return -1;
