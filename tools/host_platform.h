@@ -1,7 +1,7 @@
 // The host's operating-system seam: dynamic loading, the program's own
 // location and arguments, interrupt handling, terminal detection, sleeping,
-// files, and what the host reads about the machine and its own process. Everything else in the host is portable C++; each operating
-// system has one source file implementing this header
+// files, and what the host reads about the machine and its own process. Everything else in the host
+// is portable C++; each operating system has one source file implementing this header
 // (host_platform_posix.cpp, host_platform_win32.cpp).
 //
 // Text crossing this seam is UTF-8; the Windows side converts to and from
