@@ -142,7 +142,7 @@ std::string format_comparison(const json& baseline, const json& current) {
   std::string table;
   char line[256];
   std::snprintf(line, sizeof line,
-                "Comparison with the baseline: medians of %zu finished runs there, %zu here\n",
+                "Comparison with the baseline (medians; finished runs: %zu there, %zu here)\n",
                 finished_runs(baseline), finished_runs(current));
   table += line;
   std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %7s  %s\n", "", "baseline", "this",

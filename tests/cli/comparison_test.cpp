@@ -51,7 +51,7 @@ TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
   current["machine"] = {{"cpu_model", "New CPU"}, {"logical_processors", 2}};
   const std::string table = format_comparison(baseline, current);
 
-  EXPECT_NE(table.find("medians of 3 finished runs there, 3 here"), std::string::npos) << table;
+  EXPECT_NE(table.find("finished runs: 3 there, 3 here"), std::string::npos) << table;
   // Half as fast, clearly: the first figure is 100 against 50.
   const std::string first = line_of(table, report_figures[0].label);
   EXPECT_NE(first.find(" 100 "), std::string::npos) << first;
