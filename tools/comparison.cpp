@@ -70,7 +70,7 @@ std::string top_level_text(const json& document, const char* key) {
 }
 
 const machine_row machine_rows[] = {
-    {"processor", [](const json& d) { return text_of(machine_member(d, "cpu_model")); }},
+    {"processor model", [](const json& d) { return text_of(machine_member(d, "cpu_model")); }},
     {"processors", processors},
     {"memory", memory},
     {"operating system", [](const json& d) { return text_of(machine_member(d, "os")); }},

@@ -64,7 +64,7 @@ TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
 
   const std::size_t machines = table.find("\nMachines\n");
   ASSERT_NE(machines, std::string::npos) << table;
-  const std::string processor = line_of(table, "processor", machines);
+  const std::string processor = line_of(table, "processor model", machines);
   EXPECT_LT(processor.find("Old CPU"), processor.find("New CPU")) << processor;
   EXPECT_NE(line_of(table, "processors", machines).find("4 (2 usable)"), std::string::npos);
   EXPECT_NE(line_of(table, "memory", machines).find("8.0 GiB"), std::string::npos) << table;
@@ -83,7 +83,7 @@ TEST(FormatComparison, OneRunASideAndAMissingMachineAreSaid) {
   const std::size_t at = table.find(note);
   ASSERT_NE(at, std::string::npos) << table;
   EXPECT_EQ(table.find(note, at + 1), std::string::npos) << table;
-  EXPECT_NE(line_of(table, "processor").find("not recorded  not recorded"), std::string::npos)
+  EXPECT_NE(line_of(table, "processor model").find("not recorded  not recorded"), std::string::npos)
       << table;
 }
 
