@@ -170,7 +170,7 @@ TEST_F(ExportFiles, RefusesFoldersAndMissingFoldersBeforeTheRun) {
 
 TEST_F(ExportFiles, AFailedWriteLeavesTheExistingFileUntouched) {
   const std::string path = folder_ + "/out.json";
-  { std::ofstream(path) << "the earlier export\n"; }
+  { std::ofstream(path, std::ios::binary) << "the earlier export\n"; }
   // A folder where the temporary file must go makes the write fail, even
   // for a user whom permissions do not stop.
   ASSERT_TRUE(fs::create_directory(temporary_path_for(path)));
