@@ -105,6 +105,17 @@ std::string kernel_version() {
   return text;
 }
 
+// GetProcessTimes and GetThreadTimes take the same arguments.
+using times_function = BOOL(WINAPI*)(HANDLE, FILETIME*, FILETIME*, FILETIME*, FILETIME*);
+double kernel_and_user_seconds(times_function read_times, HANDLE of) {
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  if (read_times(of, &created, &exited, &kernel, &user) == 0) return 0.0;
+  return filetime_seconds(kernel) + filetime_seconds(user);
+}
+
 bool memory_counters(PROCESS_MEMORY_COUNTERS& counters) {
   return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) != 0;
 }
@@ -278,21 +289,11 @@ bool read_processor_times(processor_times& times) {
 }
 
 double process_processor_seconds() {
-  FILETIME created;
-  FILETIME exited;
-  FILETIME kernel;
-  FILETIME user;
-  if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user) == 0) return 0.0;
-  return filetime_seconds(kernel) + filetime_seconds(user);
+  return kernel_and_user_seconds(&GetProcessTimes, GetCurrentProcess());
 }
 
 double thread_processor_seconds() {
-  FILETIME created;
-  FILETIME exited;
-  FILETIME kernel;
-  FILETIME user;
-  if (GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user) == 0) return 0.0;
-  return filetime_seconds(kernel) + filetime_seconds(user);
+  return kernel_and_user_seconds(&GetThreadTimes, GetCurrentThread());
 }
 
 std::int64_t resident_kib() {
@@ -309,6 +310,7 @@ std::int64_t peak_resident_kib() {
 
 double load_average() { return -1.0; }
 
+// Also the thread count of the Windows library tests (tests/windows).
 int thread_count() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return -1;
