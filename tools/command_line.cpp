@@ -149,7 +149,8 @@ std::string usage_text() {
          "       be loaded or lacks an export\n"
          "  3    the library refused to start a run (its error text is printed)\n"
          "  4    an export could not be written after the runs\n"
-         "  130  interrupted: the run was cancelled and its report printed\n";
+         "  130  interrupted: the run was cancelled and its report printed (with --runs, also\n"
+         "       when the runs still to come were not started)\n";
 }
 
 }  // namespace quorvane::host
