@@ -64,7 +64,7 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
     sample.progress = api.progress();
     sample.elapsed_seconds = std::chrono::duration<double>(clock::now() - started).count();
     const bool closed = sample.state == state_finished || sample.state == state_cancelled;
-    // A closed run is in no phase, whatever the phase read before the state.
+    // A closed run is in no phase; the times are read only when it changes.
     const int phase_now = closed ? 0 : sample.phase;
     if (phase_now != last_phase) {
       meter.phase_seen(phase_now, processor_times_now());
