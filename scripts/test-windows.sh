@@ -1,37 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds the library and its tests for 64-bit Windows with mingw-w64
 # and runs them under Wine. Extra arguments go to ctest (e.g. -LE slow).
-# When the cross compiler or Wine is missing, installs them on Debian when
-# run as root, and otherwise says in one line why the suite was skipped.
+# Installs what is missing first (see scripts/install-packages.sh).
 # Usage: bash scripts/test-windows.sh [ctest arguments]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="${QUORVANE_JOBS:-2}"
 build="${root}/build/windows"
 
-# What the Windows suite needs, as Debian packages and the file each provides.
-declare -A needed=(
-  [g++-mingw-w64-x86-64-win32]=/usr/bin/x86_64-w64-mingw32-g++-win32
-  [wine]=/usr/bin/wine
-  [wine64]=/usr/lib/wine/wine64
-  [googletest]=/usr/src/googletest/CMakeLists.txt
-  [nlohmann-json3-dev]=/usr/include/nlohmann/json.hpp
-)
-missing=()
-for package in "${!needed[@]}"; do
-  [[ -e "${needed[${package}]}" ]] || missing+=("${package}")
-done
-if ((${#missing[@]})); then
-  if [[ "$(id -u)" -eq 0 && -f /etc/debian_version ]] && command -v apt-get >/dev/null; then
-    echo "== installing for the Windows suite: ${missing[*]} =="
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
-  else
-    echo "Skipped the Windows suite: ${missing[*]} not installed (installing needs root on Debian)."
-    exit 0
-  fi
-fi
+bash "${root}/scripts/install-packages.sh" "${root}/scripts/packages/run.list" \
+  "${root}/scripts/packages/test.list"
 
 echo "== windows (mingw-w64 cross build, tests under Wine) =="
 cmake -S "${root}" -B "${build}" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite through the CMake presets:
-#   release  every label: unit, slow host runs, command-line host, Python
-#            wrapper, stress, valgrind memcheck and the static checks
+#   release  every label: unit, slow host runs, command-line host, the
+#            Python, .NET and Node bindings, stress, valgrind memcheck and
+#            the static checks
 #   asan     unit, slow host runs, command-line host and stress under
 #            AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the same under ThreadSanitizer
@@ -9,10 +10,14 @@
 #            Wine), when that script is present
 # Every stage's time is printed as it ends and again in a summary; a failed
 # stage does not stop the later ones, but the script then exits non-zero.
+# First installs what the suites need if it is missing
+# (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
 # Usage: bash scripts/test.sh [release] [asan] [tsan] [windows]  (default: all)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "${root}"
+
+bash scripts/install-packages.sh scripts/packages/run.list scripts/packages/test.list || exit
 
 if (($#)); then presets=("$@"); else presets=(release asan tsan windows); fi
 

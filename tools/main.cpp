@@ -18,6 +18,7 @@
 #include "host_platform.h"
 #include "interference.h"
 #include "library_api.h"
+#include "library_location.h"
 #include "machine_description.h"
 #include "progress_display.h"
 #include "results_document.h"
@@ -35,7 +36,7 @@ void print_error(const std::string& text) {
 }
 
 std::string default_library_path() {
-  return platform::join_path(platform::executable_directory(), QUORVANE_LIBRARY_FILE_NAME);
+  return locate_library(platform::executable_directory(), QUORVANE_LIBRARY_FILE_NAME);
 }
 
 progress_display::mode display_mode(const options& chosen) {

@@ -1,11 +1,11 @@
 // The platform layer on POSIX systems: pthreads, CLOCK_MONOTONIC, nanosleep,
-// sysconf and thread_local storage (memory blocks: runtime_memory.cpp).
+// sysconf and dladdr/dlopen (memory blocks: runtime_memory.cpp; each thread's
+// matrices: thread_matrices_posix.cpp).
 #include <dlfcn.h>
 #include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -29,23 +29,6 @@ pthread_t to_pthread(thread_handle handle) {
   std::memcpy(&thread, &handle, sizeof thread);
   return thread;
 }
-
-// Owns one thread's matrix set and frees it when the thread ends.
-struct matrix_holder {
-  double* set = nullptr;
-  constexpr matrix_holder() = default;
-  matrix_holder(const matrix_holder&) = delete;
-  matrix_holder& operator=(const matrix_holder&) = delete;
-  ~matrix_holder() { std::free(set); }
-};
-
-// The calling thread's holder, at namespace scope rather than inside
-// thread_matrices: the static analyzer takes a function-local thread_local's
-// destructor to run when the function returns and reports a use after free.
-// It is constant-initialised; its destructor is registered for a thread at
-// the thread's first use, so threads that never ask for matrices never have
-// one to run.
-thread_local matrix_holder t_matrices;
 
 }  // namespace
 
@@ -79,13 +62,6 @@ std::int32_t processor_count() {
   if (count < 1) return 1;
   if (count > 0x7fffffffL) return 0x7fffffff;
   return static_cast<std::int32_t>(count);
-}
-
-double* thread_matrices() {
-  if (t_matrices.set == nullptr) {
-    t_matrices.set = static_cast<double*>(std::calloc(matrix_set_doubles, sizeof(double)));
-  }
-  return t_matrices.set;
 }
 
 void module_ref_take() {

@@ -1,10 +1,17 @@
-"""The ctypes wrapper python/quorvane.py against the real library.
+"""The Python package bindings/python against the real library.
 
 QUORVANE_LIBRARY names the library (the wrapper's own default);
-QUORVANE_STAND_IN_LIBRARY a library that lacks one export.
+QUORVANE_STAND_IN_LIBRARY a library that lacks one export;
+QUORVANE_INTERRUPTING_LIBRARY a library whose start raises SIGINT.
 """
 
+import ctypes
+import json
 import os
+import signal
+import subprocess
+import sys
+import threading
 import time
 import unittest
 
@@ -71,6 +78,10 @@ class WrapperTest(unittest.TestCase):
             self.bench.start()
         self.assertEqual(self.bench.last_error, "already running")
         self.assertEqual(self.bench.state, quorvane.STATE_RUNNING)
+        # run() refused in the same way leaves the run in progress alone.
+        with self.assertRaisesRegex(quorvane.QuorvaneError, "already running"):
+            self.bench.run(poll=POLL_S)
+        self.assertEqual(self.bench.state, quorvane.STATE_RUNNING)
         # A second object in the same process drives the same run.
         with self.assertRaises(quorvane.QuorvaneError):
             quorvane.Quorvane().start()
@@ -86,6 +97,27 @@ class WrapperTest(unittest.TestCase):
         self.assertEqual(self.bench.state, quorvane.STATE_CANCELLED)
         self.assertGreater(self.bench.results()["duration_ms"], 0)
 
+    def test_text_getters_leave_the_library_text_alone(self):
+        # ctypes copies c_char_p results; were it to free them, the second
+        # read or the process would show it.
+        for _ in range(1000):
+            version, error, report = (self.bench.version, self.bench.last_error,
+                                      self.bench.results())
+        self.assertEqual(version, "1.0.0")
+        self.assertIn(error, ("", "already running"))
+        self.assertEqual(list(report), REPORT_KEYS)
+        self.assertEqual(self.bench.version, "1.0.0")
+
+    def test_without_path_or_environment_the_loader_search_path_is_used(self):
+        library = os.environ["QUORVANE_LIBRARY"]
+        environment = dict(os.environ, QUORVANE_LIBRARY="",
+                           LD_LIBRARY_PATH=os.path.dirname(library),
+                           PYTHONPATH=os.path.dirname(quorvane.__path__[0]))
+        probe = "import quorvane; bench = quorvane.Quorvane(); print(bench.path, bench.version)"
+        found = subprocess.run([sys.executable, "-c", probe], env=environment, check=True,
+                               capture_output=True, text=True).stdout.split()
+        self.assertEqual(found, [quorvane.library_file_name(), "1.0.0"])
+
     def test_refuses_a_library_it_cannot_use(self):
         absent = os.environ["QUORVANE_LIBRARY"] + ".absent"
         with self.assertRaisesRegex(quorvane.QuorvaneError, f"cannot load the library {absent}"):
@@ -95,6 +127,48 @@ class WrapperTest(unittest.TestCase):
             with self.assertRaisesRegex(quorvane.QuorvaneError,
                                         "lacks the export.* quorvane_results_json$"):
                 quorvane.Quorvane(stand_in)
+
+
+class InterruptTest(unittest.TestCase):
+    """Ctrl-C, as the KeyboardInterrupt a SIGINT raises in the main thread."""
+
+    def test_an_interrupt_inside_start_still_cancels_the_run(self):
+        path = os.environ["QUORVANE_INTERRUPTING_LIBRARY"]
+        bench = quorvane.Quorvane(path)
+        with self.assertRaises(KeyboardInterrupt):
+            bench.run(poll=POLL_S)
+        cancel_calls = ctypes.CDLL(path).stand_in_cancel_calls
+        self.assertGreaterEqual(cancel_calls(), 1, "the run was left going without a cancel")
+        self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
+
+    def test_ctrl_c_during_a_run_cancels_it_and_waits_for_it_to_close(self):
+        bench = quorvane.Quorvane()
+        timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+        timer.start()
+        try:
+            with self.assertRaises(KeyboardInterrupt):
+                bench.run(poll=POLL_S)
+        finally:
+            timer.cancel()
+        self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
+        self.assertEqual(bench.phase, 0)
+        self.assertGreater(bench.results()["duration_ms"], 0)
+
+    def test_module_prints_progress_and_the_cancelled_report_after_ctrl_c(self):
+        environment = dict(os.environ, PYTHONPATH=os.path.dirname(quorvane.__path__[0]))
+        command = subprocess.Popen([sys.executable, "-m", "quorvane"], env=environment,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            first_line = command.stderr.readline()
+            command.send_signal(signal.SIGINT)
+            stdout, stderr = command.communicate(timeout=CLOSE_LIMIT_S)
+        finally:
+            command.kill()
+        self.assertRegex(first_line, r"^\s*\d+%")
+        self.assertEqual(command.returncode, 130, stderr)
+        report = json.loads(stdout)
+        self.assertEqual(list(report), REPORT_KEYS)
+        self.assertEqual(report["mem_bandwidth_mbps"], 0)
 
 
 class WholeRunTest(unittest.TestCase):

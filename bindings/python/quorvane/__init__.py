@@ -1,31 +1,35 @@
 """Drive the quorvane benchmark library from Python (standard library only).
 
     import quorvane
-    bench = quorvane.Quorvane("build/bin/libmorvatic-quorvane-cpu-benchmark.so")
+    bench = quorvane.Quorvane("build/release/bin/libmorvatic-quorvane-cpu-benchmark.so")
     report = bench.run(on_progress=lambda percent, phase: print(percent, phase))
     print(report["score_single"], report["score_multi"])
 
-The library is loaded by path: the path given to Quorvane(), else the
-QUORVANE_LIBRARY environment variable, else the library's file beside this
-module. The library keeps one run state per process, so every Quorvane object
-in a process drives the same run.
+The library is loaded from the path given to Quorvane(), else from the
+QUORVANE_LIBRARY environment variable, else from beside this package, else
+by its file name through the loader's search path. The library keeps one run
+state per process, so every Quorvane object in a process drives the same run.
 """
+
+from __future__ import annotations
 
 import ctypes
 import json
 import os
 import sys
 import time
+from typing import Callable, Dict, Optional, Tuple, Union
 
 __all__ = ["Quorvane", "QuorvaneError", "STATE_IDLE", "STATE_RUNNING", "STATE_FINISHED",
-           "STATE_CANCELLED", "PHASE_NAMES", "library_file_name"]
+           "STATE_CANCELLED", "PHASE_NAMES", "ENVIRONMENT_VARIABLE", "library_file_name",
+           "ProgressCallback", "Report"]
 
 STATE_IDLE = 0
 STATE_RUNNING = 1
 STATE_FINISHED = 2
 STATE_CANCELLED = 3
 
-PHASE_NAMES = {
+PHASE_NAMES: Dict[int, str] = {
     0: "none",
     1: "integer mixing, one thread",
     2: "integer mixing, all processors",
@@ -36,7 +40,13 @@ PHASE_NAMES = {
 
 ENVIRONMENT_VARIABLE = "QUORVANE_LIBRARY"
 
-_EXPORTS = (
+ProgressCallback = Callable[[int, int], None]
+"""on_progress(percent, phase)"""
+Report = Dict[str, int]
+"""The report's nine members; every value is a whole number."""
+
+# c_char_p results are copied into bytes; ctypes never frees the library's text.
+_EXPORTS: Tuple[Tuple[str, Optional[type]], ...] = (
     ("quorvane_version", ctypes.c_char_p),
     ("quorvane_last_error", ctypes.c_char_p),
     ("quorvane_state", ctypes.c_int),
@@ -52,7 +62,7 @@ class QuorvaneError(RuntimeError):
     """The library could not be loaded, or it refused to start a run."""
 
 
-def library_file_name():
+def library_file_name() -> str:
     """The library's file name on this operating system."""
     if sys.platform == "win32":
         return "morvatic-quorvane-cpu-benchmark.dll"
@@ -61,22 +71,27 @@ def library_file_name():
     return "libmorvatic-quorvane-cpu-benchmark.so"
 
 
-def _default_path():
+def _default_path() -> str:
     from_environment = os.environ.get(ENVIRONMENT_VARIABLE)
     if from_environment:
         return from_environment
-    return os.path.join(os.path.dirname(os.path.abspath(__file__)), library_file_name())
+    beside_package = os.path.join(os.path.dirname(os.path.abspath(__file__)), library_file_name())
+    if os.path.exists(beside_package):
+        return beside_package
+    # A bare file name: the loader searches its own folders.
+    return library_file_name()
 
 
 class Quorvane:
     """One loaded copy of the library and its eight functions."""
 
-    def __init__(self, path=None):
-        self.path = os.fspath(path) if path is not None else _default_path()
-        # An absolute path keeps the loader from searching its own folders.
-        absolute = os.path.abspath(self.path)
+    def __init__(self, path: Union[str, "os.PathLike[str]", None] = None) -> None:
+        self.path: str = os.fspath(path) if path is not None else _default_path()
+        # A path with a folder in it is made absolute, so the loader does not
+        # search its own folders for it; a bare file name is left to them.
+        to_load = os.path.abspath(self.path) if os.path.dirname(self.path) else self.path
         try:
-            self._lib = ctypes.CDLL(absolute)
+            self._lib = ctypes.CDLL(to_load)
         except OSError as error:
             raise QuorvaneError(f"cannot load the library {self.path}: {error}") from None
         missing = []
@@ -92,44 +107,44 @@ class Quorvane:
             raise QuorvaneError(f"the library {self.path} lacks the export(s) {', '.join(missing)}")
 
     @property
-    def version(self):
+    def version(self) -> str:
         """The library's version text."""
         return self._lib.quorvane_version().decode()
 
     @property
-    def state(self):
+    def state(self) -> int:
         """0 idle, 1 running, 2 finished, 3 cancelled."""
         return self._lib.quorvane_state()
 
     @property
-    def phase(self):
+    def phase(self) -> int:
         """The phase now running, 1 to 5, or 0 when none runs."""
         return self._lib.quorvane_phase()
 
     @property
-    def progress(self):
+    def progress(self) -> int:
         """Percent done: 0, 2, 20, 40, 60, 80 or 100."""
         return self._lib.quorvane_progress()
 
     @property
-    def last_error(self):
+    def last_error(self) -> str:
         """The reason of the last refused start, or ""."""
         return self._lib.quorvane_last_error().decode()
 
-    def start(self):
+    def start(self) -> None:
         """Starts a run on the library's own thread; raises QuorvaneError if refused."""
         if self._lib.quorvane_start() != 0:
             raise QuorvaneError(f"the library refused to start a run: {self.last_error}")
 
-    def cancel(self):
+    def cancel(self) -> None:
         """Asks the run in progress to end early; it ends in state 3."""
         self._lib.quorvane_cancel()
 
-    def results(self):
+    def results(self) -> Report:
         """The report of the last run as a dict of its nine members."""
         return json.loads(self._lib.quorvane_results_json().decode())
 
-    def wait(self, poll=0.1, on_progress=None):
+    def wait(self, poll: float = 0.1, on_progress: Optional[ProgressCallback] = None) -> int:
         """Waits until no run is in progress; returns the final state."""
         last = None
         while True:
@@ -143,28 +158,40 @@ class Quorvane:
                 return state
             time.sleep(poll)
 
-    def run(self, on_progress=None, poll=0.1):
+    def run(self, on_progress: Optional[ProgressCallback] = None, poll: float = 0.1) -> Report:
         """Runs the benchmark to the end and returns the report as a dict.
 
         on_progress(percent, phase) is called whenever either changes. An
-        exception in the wait (Ctrl-C, or one raised by on_progress) cancels
-        the run and waits for it to close before it propagates, so the
-        library's threads never outlive the call.
+        exception (Ctrl-C, or one raised by on_progress) that arrives during
+        the start or the wait cancels the run and waits for it to close before
+        it propagates, so the library's threads never outlive the call. A
+        refused start raises QuorvaneError and leaves the run in progress,
+        which is not this call's, alone.
         """
-        self.start()
+        waiting = False
         try:
+            self.start()
+            waiting = True
             self.wait(poll, on_progress)
+        except QuorvaneError:
+            # Before the wait, only a refused start raises it: the run in
+            # progress, if any, is not this call's to cancel.
+            if waiting:
+                self._close_run(poll)
+            raise
         except BaseException:
-            self.cancel()
-            self._wait_through_interrupts(poll)
+            # Ctrl-C inside quorvane_start, just after it accepted the run,
+            # or during the wait.
+            self._close_run(poll)
             raise
         return self.results()
 
-    def _wait_through_interrupts(self, poll):
+    def _close_run(self, poll: float) -> None:
         # A second Ctrl-C must not leave the run going in a process that is
-        # on its way out: keep waiting until the run has closed.
+        # on its way out: cancel again and keep waiting until the run closes.
         while True:
             try:
+                self.cancel()
                 self.wait(poll)
                 return
             except KeyboardInterrupt:

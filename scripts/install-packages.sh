@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs the Debian packages named in the given lists that are not
+# installed yet. As root: apt-get update, then apt-get install of what is
+# missing (with recommends: Wine needs them), no service started. Otherwise
+# prints one line with the apt-get command to run as root and exits 2.
+# Exits 0 when everything is installed, at once if nothing was missing.
+# Usage: bash scripts/install-packages.sh LIST...  (e.g. scripts/packages/run.list)
+# Lists: one package a line; '#' starts a comment.
+set -euo pipefail
+
+if ! command -v dpkg-query >/dev/null; then
+  echo "note: not a Debian system; make sure these are installed: $(cat "$@" | sed 's/#.*//' | xargs)" >&2
+  exit 0
+fi
+
+packages=()
+for list in "$@"; do
+  while read -r line; do
+    line=${line%%#*}
+    for package in ${line}; do packages+=("${package}"); done
+  done <"${list}"
+done
+
+missing=()
+for package in "${packages[@]}"; do
+  # dpkg -s also knows removed packages whose configuration is left.
+  status=$(dpkg-query -W -f='${db:Status-Status}' "${package}" 2>/dev/null || true)
+  [[ ${status} == installed ]] || missing+=("${package}")
+done
+((${#missing[@]})) || exit 0
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "missing Debian packages; as root run: apt-get install -y ${missing[*]}" >&2
+  exit 2
+fi
+
+echo "installing ${#missing[@]} missing Debian packages: ${missing[*]}"
+# A package that brings a service (a daemon) must not start it: while this
+# runs, invoke-rc.d asks policy-rc.d, and 101 means "not allowed".
+policy=/usr/sbin/policy-rc.d
+if [[ ! -e ${policy} ]]; then
+  printf '#!/bin/sh\nexit 101\n' >"${policy}"
+  chmod 755 "${policy}"
+  trap 'rm -f "${policy}"' EXIT
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get -q update
+apt-get -q -y -o DPkg::Lock::Timeout=600 install "${missing[@]}"
