@@ -1,24 +1,14 @@
 #include "process_census.h"
 
-#include <tlhelp32.h>
-
+#include <cstdint>
 #include <vector>
+
+#include "host_platform.h"
 
 namespace census {
 
-int thread_count() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  const DWORD self = GetCurrentProcessId();
-  int count = 0;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == self) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
+// The host's platform layer counts the threads.
+int thread_count() { return quorvane::host::platform::thread_count(); }
 
 int handle_count() {
   DWORD reported = 0;
