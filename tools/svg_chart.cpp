@@ -81,7 +81,7 @@ std::string render_svg(const bar_chart& chart) {
   const double plot_bottom = height - axis_height;
 
   const std::string hatch_id = "hatch-" + chart.id;
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"chart\" role=\"img\" "
+  std::string svg = "<svg class=\"chart\" role=\"img\" "
                     "data-chart=\"" + escape_html(chart.id) + "\" viewBox=\"0 0 " +
                     number(chart_width) + " " + number(height) + "\">";
   svg += "<title>" + escape_html(chart.title) + "</title>";
