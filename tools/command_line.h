@@ -18,6 +18,8 @@ struct options {
   bool version = false;
   int runs = 1;
   std::string library_path;  // empty: the library beside the executable
+  std::vector<std::string> exports;  // --export FILE, in the order given
+  std::string compare_path;          // --compare FILE; empty: no comparison
 };
 
 struct parse_result {
@@ -26,11 +28,15 @@ struct parse_result {
 };
 
 // Parses the arguments (program name excluded). Accepts "--name value" and
-// "--name=value" for the options that take a value.
+// "--name=value" for the options that take a value; the first problem
+// found is the error.
 parse_result parse_command_line(const std::vector<std::string>& arguments);
 
 // The --help text, exit statuses included.
 std::string usage_text();
+
+// The long names of every option the parser knows ("--json", ...).
+std::vector<std::string> option_names();
 
 }  // namespace quorvane::host
 

@@ -1,6 +1,6 @@
 // The host's operating-system seam: dynamic loading, the program's own
-// location and arguments, interrupt handling, terminal detection and
-// sleeping. Everything else in the host is portable C++; each operating
+// location and arguments, interrupt handling, terminal detection, sleeping,
+// files, and what the host reads about the machine and its own process. Everything else in the host is portable C++; each operating
 // system has one source file implementing this header
 // (host_platform_posix.cpp, host_platform_win32.cpp).
 //
@@ -9,6 +9,7 @@
 #ifndef QUORVANE_TOOLS_HOST_PLATFORM_H
 #define QUORVANE_TOOLS_HOST_PLATFORM_H
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -64,6 +65,58 @@ bool is_terminal(std::FILE* stream);
 // Sleeps for about the given number of milliseconds; an interrupt may end
 // the sleep early.
 void sleep_ms(unsigned milliseconds);
+
+// Writes contents to a file that must not exist yet (a temporary name),
+// in binary. Returns false and sets error to the system's reason.
+bool write_new_file(const std::string& path, const std::string& contents, std::string& error);
+
+// Renames from over to, replacing to if it exists, in one step.
+bool replace_file(const std::string& from, const std::string& to, std::string& error);
+
+// Removes a file; nothing happens when it does not exist.
+void remove_file(const std::string& path);
+
+// True when path names a folder.
+bool is_directory(const std::string& path);
+
+// A number that no other running process has: it keeps temporary names apart.
+unsigned long process_id();
+
+// What the host reads about the machine, unprocessed; the machine
+// description (machine_description.h) makes sense of it. A field the system
+// does not give stays empty or 0.
+struct machine_readings {
+  std::string processor_brand;  // the CPUID brand string (x86-64)
+  std::string cpuinfo;          // the text of /proc/cpuinfo (Linux)
+  int logical_processors = 0;   // online
+  int usable_processors = 0;    // the ones this process may run on
+  std::uint64_t memory_bytes = 0;
+  std::string os_release;  // the text of /etc/os-release (Linux)
+  std::string os_name;     // the product name and version (Windows)
+  std::string kernel;      // "Linux 6.1.0-18-amd64", "Windows NT 10.0.19045"
+};
+machine_readings read_machine();
+
+// Processor time, in seconds from a fixed origin, summed over every
+// processor: the machine's total and busy time, and this process's own.
+struct processor_times {
+  double machine_total_seconds = 0;
+  double machine_busy_seconds = 0;
+  double own_seconds = 0;
+};
+// Returns false when the system does not say.
+bool read_processor_times(processor_times& times);
+
+// Processor time used so far by this process (all its threads) and by the
+// calling thread.
+double process_processor_seconds();
+double thread_processor_seconds();
+
+// This process's resident memory now and at its peak, in KiB, and its
+// thread count; -1 when the system does not say.
+std::int64_t resident_kib();
+std::int64_t peak_resident_kib();
+int thread_count();
 
 }  // namespace quorvane::host::platform
 

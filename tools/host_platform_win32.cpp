@@ -5,16 +5,20 @@
 #ifndef NOMINMAX
 #  define NOMINMAX
 #endif
-// windows.h comes first, in a block of its own: shellapi.h uses its types.
+// windows.h comes first, in a block of its own: the others use its types.
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
+#include <bitset>
 
 #include "host_platform.h"
+#include "processor_brand.h"
 
 namespace quorvane::host::platform {
 namespace {
@@ -58,6 +62,50 @@ std::string system_message(DWORD code) {
   }
   if (message.empty()) message = "error " + std::to_string(code);
   return message;
+}
+
+double filetime_seconds(const FILETIME& time) {
+  ULARGE_INTEGER value;
+  value.LowPart = time.dwLowDateTime;
+  value.HighPart = time.dwHighDateTime;
+  return static_cast<double>(value.QuadPart) * 1e-7;  // 100 ns units
+}
+
+// A text value under HKEY_LOCAL_MACHINE, or "".
+std::string registry_text(const wchar_t* key, const wchar_t* name) {
+  wchar_t value[256] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS) {
+    return std::string();
+  }
+  return to_utf8(value);
+}
+
+// The version the system really runs: GetVersionEx answers what the
+// program's manifest asks for, RtlGetVersion does not.
+std::string kernel_version() {
+  using rtl_get_version = LONG(WINAPI*)(OSVERSIONINFOW*);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return "Windows NT";
+  std::string text = "Windows NT";
+  const auto get_version =
+      reinterpret_cast<rtl_get_version>(GetProcAddress(ntdll, "RtlGetVersion"));
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (get_version != nullptr && get_version(&version) == 0) {
+    text += " " + std::to_string(version.dwMajorVersion) + "." +
+            std::to_string(version.dwMinorVersion) + "." + std::to_string(version.dwBuildNumber);
+  }
+  // Wine answers as Windows does; its own export says what is underneath.
+  using wine_version = const char*(CDECL*)();
+  const auto wine = reinterpret_cast<wine_version>(GetProcAddress(ntdll, "wine_get_version"));
+  if (wine != nullptr) text += std::string(" (Wine ") + wine() + ")";
+  return text;
+}
+
+bool memory_counters(PROCESS_MEMORY_COUNTERS& counters) {
+  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) != 0;
 }
 
 BOOL WINAPI on_console_control(DWORD event) {
@@ -151,5 +199,126 @@ void prepare_standard_streams() {
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
+
+bool write_new_file(const std::string& path, const std::string& contents, std::string& error) {
+  HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = system_message(GetLastError());
+    return false;
+  }
+  std::size_t written = 0;
+  bool ok = true;
+  while (ok && written < contents.size()) {
+    DWORD count = 0;
+    const std::size_t rest = contents.size() - written;
+    const DWORD chunk = rest > 0x40000000U ? 0x40000000U : static_cast<DWORD>(rest);
+    ok = WriteFile(file, contents.data() + written, chunk, &count, nullptr) != 0 && count > 0;
+    written += count;
+  }
+  if (ok) ok = FlushFileBuffers(file) != 0;
+  if (!ok) error = system_message(GetLastError());
+  CloseHandle(file);
+  return ok;
+}
+
+bool replace_file(const std::string& from, const std::string& to, std::string& error) {
+  if (MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    return true;
+  }
+  error = system_message(GetLastError());
+  return false;
+}
+
+void remove_file(const std::string& path) { DeleteFileW(to_wide(path).c_str()); }
+
+bool is_directory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+unsigned long process_id() { return GetCurrentProcessId(); }
+
+machine_readings read_machine() {
+  machine_readings readings;
+  readings.processor_brand = processor_brand_string();
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  readings.logical_processors = static_cast<int>(system.dwNumberOfProcessors);
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0) {
+    readings.usable_processors =
+        static_cast<int>(std::bitset<sizeof(DWORD_PTR) * 8>(process_mask).count());
+  }
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  if (GlobalMemoryStatusEx(&memory) != 0) readings.memory_bytes = memory.ullTotalPhys;
+  const wchar_t* current = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  readings.os_name = registry_text(current, L"ProductName");
+  std::string release = registry_text(current, L"DisplayVersion");
+  if (release.empty()) release = registry_text(current, L"ReleaseId");
+  if (!readings.os_name.empty() && !release.empty()) readings.os_name += " " + release;
+  readings.kernel = kernel_version();
+  return readings;
+}
+
+bool read_processor_times(processor_times& times) {
+  // Kernel time includes idle time; both are summed over every processor.
+  FILETIME idle;
+  FILETIME kernel;
+  FILETIME user;
+  if (GetSystemTimes(&idle, &kernel, &user) == 0) return false;
+  times.machine_total_seconds = filetime_seconds(kernel) + filetime_seconds(user);
+  times.machine_busy_seconds = times.machine_total_seconds - filetime_seconds(idle);
+  times.own_seconds = process_processor_seconds();
+  return true;
+}
+
+double process_processor_seconds() {
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user) == 0) return 0.0;
+  return filetime_seconds(kernel) + filetime_seconds(user);
+}
+
+double thread_processor_seconds() {
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  if (GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user) == 0) return 0.0;
+  return filetime_seconds(kernel) + filetime_seconds(user);
+}
+
+std::int64_t resident_kib() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!memory_counters(counters)) return -1;
+  return static_cast<std::int64_t>(counters.WorkingSetSize / 1024);
+}
+
+std::int64_t peak_resident_kib() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!memory_counters(counters)) return -1;
+  return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
+}
+
+int thread_count() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  const DWORD self = GetCurrentProcessId();
+  int count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more != 0;
+       more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == self) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
 
 }  // namespace quorvane::host::platform

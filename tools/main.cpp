@@ -1,20 +1,27 @@
 // quorvane: runs the benchmark library from the command line.
 //
 // Loads the library by path, runs it once or several times with progress
-// on the way, and prints a results table, a summary over the runs, or the
-// library's own report lines (--json).
+// on standard error, and prints the machine's description with a results
+// table or a summary over the runs, or the library's own report lines
+// (--json); writes the results document's exports (--export).
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "exit_codes.h"
+#include "export_formats.h"
 #include "host_platform.h"
+#include "interference.h"
 #include "library_api.h"
+#include "machine_description.h"
 #include "progress_display.h"
+#include "results_document.h"
 #include "run_report.h"
 #include "run_session.h"
 #include "run_statistics.h"
+#include "variation_warnings.h"
 
 namespace quorvane::host {
 namespace {
@@ -28,10 +35,10 @@ std::string default_library_path() {
   return platform::join_path(platform::executable_directory(), QUORVANE_LIBRARY_FILE_NAME);
 }
 
-progress_display::mode display_mode(const options& chosen, std::FILE* out) {
+progress_display::mode display_mode(const options& chosen) {
   if (chosen.quiet) return progress_display::mode::silent;
-  return platform::is_terminal(out) ? progress_display::mode::redraw
-                                    : progress_display::mode::phase_lines;
+  return platform::is_terminal(stderr) ? progress_display::mode::redraw
+                                       : progress_display::mode::phase_lines;
 }
 
 std::string one_run_line(const run_report& report, int run, int runs) {
@@ -41,28 +48,36 @@ std::string one_run_line(const run_report& report, int run, int runs) {
   return text;
 }
 
-int run_benchmark(const options& chosen, const library_api& api) {
-  // With --json, standard output carries the report lines and nothing else.
-  std::FILE* progress_out = chosen.json ? stderr : stdout;
-  progress_display display(progress_out, display_mode(chosen, progress_out));
-  platform::install_interrupt_handlers();
-
-  std::vector<run_report> finished_runs;
+// What the runs of one invocation left.
+struct runs_done {
+  std::vector<run_record> records;
+  std::vector<run_report> finished;
   run_report last_report;
   bool last_cancelled = false;
-  int started_runs = 0;
+  // An interrupt cancelled a run or kept runs from starting.
+  bool cut_short = false;
+  int failure = exit_success;  // set when the runs stopped on an error
+};
+
+runs_done run_all(const options& chosen, const library_api& api, progress_display& display) {
+  runs_done done;
   for (int run = 1; run <= chosen.runs; ++run) {
-    if (platform::interrupt_count() > 0) break;
+    const int interrupts_handled = platform::interrupt_count();
+    if (interrupts_handled > 0) {
+      done.cut_short = true;
+      break;
+    }
     display.begin_run(run, chosen.runs);
-    ++started_runs;
-    const run_outcome outcome = drive_run(api, display);
+    const run_outcome outcome = drive_run(api, display, interrupts_handled);
     if (outcome.how == run_outcome::end::refused) {
       print_error("the library refused to start a run: " + outcome.error);
-      return exit_start_refused;
+      done.failure = exit_start_refused;
+      return done;
     }
     if (outcome.how == run_outcome::end::bad_state) {
       print_error(outcome.error);
-      return exit_bad_report;
+      done.failure = exit_bad_report;
+      return done;
     }
     if (chosen.json) {
       // The report line exactly as the library wrote it.
@@ -73,25 +88,68 @@ int run_benchmark(const options& chosen, const library_api& api) {
     const std::optional<run_report> report = parse_report(outcome.report_line, error);
     if (!report) {
       print_error(error);
-      return exit_bad_report;
+      done.failure = exit_bad_report;
+      return done;
     }
-    last_report = *report;
-    last_cancelled = outcome.how == run_outcome::end::cancelled;
-    if (last_cancelled) break;
-    finished_runs.push_back(*report);
+    const bool cancelled = outcome.how == run_outcome::end::cancelled;
+    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
+                            cancelled, nlohmann::json::parse(outcome.report_line),
+                            outcome.other_load_percent});
+    for (const std::string& warning :
+         interference_warnings(outcome.other_load_percent, run, chosen.runs)) {
+      display.note(warning);
+    }
+    done.last_report = *report;
+    done.last_cancelled = cancelled;
+    if (cancelled) {
+      done.cut_short = true;
+      break;
+    }
+    done.finished.push_back(*report);
     if (chosen.runs > 1) display.line(one_run_line(*report, run, chosen.runs));
   }
+  return done;
+}
 
-  if (!chosen.json && started_runs > 0) {
-    if (chosen.runs == 1 || last_cancelled) {
-      std::printf("\n%s", format_results_table(last_report, last_cancelled).c_str());
-    }
-    if (finished_runs.size() >= 2) {
-      std::printf("\n%s", format_summary_table(finished_runs).c_str());
-    }
-    std::fflush(stdout);
+void print_tables(const runs_done& done, const machine_description& machine, int runs) {
+  std::printf("%s", format_machine_table(machine).c_str());
+  if (runs == 1 || done.last_cancelled) {
+    std::printf("\n%s", format_results_table(done.last_report, done.last_cancelled).c_str());
   }
-  return platform::interrupt_count() > 0 ? exit_interrupted : exit_success;
+  if (done.finished.size() >= 2) {
+    std::printf("\n%s", format_summary_table(done.finished).c_str());
+  }
+  std::fflush(stdout);
+}
+
+int run_benchmark(const options& chosen, const library_api& api) {
+  progress_display display(stderr, display_mode(chosen));
+  platform::install_interrupt_handlers();
+  const document_header header{QUORVANE_HOST_VERSION, api.version(),
+                               utc_timestamp(std::time(nullptr)), this_machine()};
+
+  const runs_done done = run_all(chosen, api, display);
+  if (done.failure != exit_success) return done.failure;
+
+  const nlohmann::json document = build_results_document(header, done.records);
+  if (done.finished.size() >= 2) {
+    for (const std::string& warning : variation_warnings(document["summary"], done.finished.size())) {
+      display.note(warning);
+    }
+  }
+  if (!chosen.json && !done.records.empty()) print_tables(done, header.machine, chosen.runs);
+
+  // A cancelled run is exported too: the document marks it.
+  bool export_failed = false;
+  for (const std::string& path : chosen.exports) {
+    const std::string error = write_export(path, document, nullptr);
+    if (!error.empty()) {
+      print_error(error);
+      export_failed = true;
+    }
+  }
+  if (done.cut_short) return exit_interrupted;
+  return export_failed ? exit_export_failed : exit_success;
 }
 
 int host_main(int argc, char** argv) {
@@ -107,6 +165,17 @@ int host_main(int argc, char** argv) {
     return exit_success;
   }
   if (chosen.version) std::printf("quorvane %s\n", QUORVANE_HOST_VERSION);
+
+  if (!chosen.version) {
+    // Everything that can be refused is refused before a run starts.
+    for (const std::string& path : chosen.exports) {
+      const std::string error = check_export_path(path);
+      if (!error.empty()) {
+        print_error(error);
+        return exit_usage_or_library;
+      }
+    }
+  }
 
   const std::string path =
       chosen.library_path.empty() ? default_library_path() : chosen.library_path;

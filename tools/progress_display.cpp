@@ -38,9 +38,22 @@ const char* phase_words(int phase, int progress) {
   }
 }
 
-std::string format_progress_line(const progress_sample& sample, int run, int runs) {
+double estimate_bar_percent(int phase, int progress, double seconds_in_phase) {
+  const double reported = std::clamp(progress, 0, 100);
+  if (phase < 1 || phase > phase_count) return reported;
+  const double phase_end = 100.0 * phase / phase_count;
+  const double phase_start = std::max(reported, phase_end - 100.0 / phase_count);
+  const double share = std::clamp(seconds_in_phase / phase_window_seconds, 0.0, 1.0);
+  // One point short of the end: the phase is done when the library says so.
+  const double estimate = std::min(phase_start + share * (phase_end - phase_start), phase_end - 1);
+  return std::max(reported, estimate);
+}
+
+std::string format_progress_line(const progress_sample& sample, int run, int runs,
+                                 double bar_percent) {
   const int percent = std::clamp(sample.progress, 0, 100);
-  const int filled = percent * bar_width / 100;
+  const double shown = bar_percent < 0 ? percent : std::clamp(bar_percent, 0.0, 100.0);
+  const int filled = static_cast<int>(shown * bar_width / 100.0);
   std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                     std::string(static_cast<std::size_t>(bar_width - filled), '-') + "]";
   char text[160];
@@ -73,11 +86,17 @@ void progress_display::begin_run(int run, int runs) {
   last_phase_ = -1;
   last_progress_ = -1;
   last_draw_seconds_ = -1;
+  phase_seen_seconds_ = 0;
+  bar_percent_ = 0;
 }
 
 void progress_display::update(const progress_sample& sample) {
   const bool phase_changed = sample.phase != last_phase_;
   const bool progress_changed = sample.progress != last_progress_;
+  if (phase_changed) phase_seen_seconds_ = sample.elapsed_seconds;
+  bar_percent_ = std::max(bar_percent_,
+                          estimate_bar_percent(sample.phase, sample.progress,
+                                               sample.elapsed_seconds - phase_seen_seconds_));
   last_phase_ = sample.phase;
   last_progress_ = sample.progress;
   switch (mode_) {
@@ -103,7 +122,11 @@ void progress_display::update(const progress_sample& sample) {
 void progress_display::end_run(const progress_sample& sample) {
   if (mode_ == mode::silent) return;
   if (mode_ == mode::redraw) {
-    // The last drawing says how the run ended and stays on screen.
+    // The last drawing says how the run ended and stays on screen; a
+    // finished run fills the bar.
+    bar_percent_ = sample.state == 2 ? 100.0
+                                     : std::max(bar_percent_, static_cast<double>(std::clamp(
+                                                                  sample.progress, 0, 100)));
     draw(sample);
     break_line();
     return;
@@ -135,7 +158,7 @@ void progress_display::break_line() {
 }
 
 void progress_display::draw(const progress_sample& sample) {
-  const std::string text = format_progress_line(sample, run_, runs_);
+  const std::string text = format_progress_line(sample, run_, runs_, bar_percent_);
   // Spaces wipe what a longer earlier line left behind; plain carriage
   // return and spaces work on every terminal, escape sequences do not.
   const std::size_t padding = drawn_width_ > text.size() ? drawn_width_ - text.size() : 0;

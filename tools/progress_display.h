@@ -21,11 +21,22 @@ struct progress_sample {
 // opens the run (progress 0) and "closing" after its last phase.
 const char* phase_words(int phase, int progress);
 
+// Each phase's window, the span over which the bar moves within a phase.
+constexpr double phase_window_seconds = 4.0;
+
+// Where the bar stands seconds_in_phase after the host first saw phase:
+// from the progress the phase starts at towards the one it ends at, in
+// step with its window, but short of the end until the library reports it;
+// never below the library's own progress.
+double estimate_bar_percent(int phase, int progress, double seconds_in_phase);
+
 // The terminal line, without the carriage return that redraws it:
 // "[######----------]  40%  3/5 floating point, one thread  8.4 s",
 // prefixed by "run 2/3 " when runs > 1. Once the run has closed (state 2 or
-// 3) the words say "finished" or "cancelled".
-std::string format_progress_line(const progress_sample& sample, int run, int runs);
+// 3) the words say "finished" or "cancelled". The percent is the library's
+// own; the bar shows bar_percent, or the same percent when it is negative.
+std::string format_progress_line(const progress_sample& sample, int run, int runs,
+                                 double bar_percent = -1);
 
 // The plain line for a phase change: "phase 3/5: floating point, one thread
 // (8.0 s)", prefixed by "run 2/3, " when runs > 1.
@@ -60,6 +71,8 @@ class progress_display {
   int runs_ = 1;
   int last_phase_ = -1;
   int last_progress_ = -1;
+  double phase_seen_seconds_ = 0;  // when the host first saw the phase
+  double bar_percent_ = 0;         // never goes back within a run
   double last_draw_seconds_ = -1;
   std::size_t drawn_width_ = 0;  // characters of the line now on screen
 };

@@ -2,6 +2,8 @@
 #include "run_session.h"
 
 #include <chrono>
+#include <ctime>
+#include <optional>
 
 #include "host_platform.h"
 
@@ -16,12 +18,20 @@ constexpr int state_cancelled = 3;
 // quarter of a second lands on time; long enough to cost nothing.
 constexpr unsigned poll_interval_ms = 50;
 
+std::optional<platform::processor_times> processor_times_now() {
+  platform::processor_times times;
+  if (!platform::read_processor_times(times)) return std::nullopt;
+  return times;
+}
+
 }  // namespace
 
-run_outcome drive_run(const library_api& api, progress_display& display) {
+run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled) {
   using clock = std::chrono::steady_clock;
   run_outcome outcome;
+  interference_meter meter;
   const clock::time_point started = clock::now();
+  outcome.started_at = std::time(nullptr);
   platform::set_run_in_progress(true);
   if (api.start() != 0) {
     platform::set_run_in_progress(false);
@@ -30,9 +40,12 @@ run_outcome drive_run(const library_api& api, progress_display& display) {
     return outcome;
   }
 
-  int interrupts_seen = platform::interrupt_count();
+  // Counted from the caller's reading, not from one taken now: an interrupt
+  // that lands while the library starts is one the caller has not handled.
+  int interrupts_seen = interrupts_handled;
   bool cancel_sent = false;
   progress_sample sample;
+  int last_phase = 0;
   for (;;) {
     const int interrupts = platform::interrupt_count();
     if (interrupts != interrupts_seen) {
@@ -50,7 +63,14 @@ run_outcome drive_run(const library_api& api, progress_display& display) {
     sample.phase = api.phase();
     sample.progress = api.progress();
     sample.elapsed_seconds = std::chrono::duration<double>(clock::now() - started).count();
-    if (sample.state == state_finished || sample.state == state_cancelled) break;
+    const bool closed = sample.state == state_finished || sample.state == state_cancelled;
+    // A closed run is in no phase, whatever the phase read before the state.
+    const int phase_now = closed ? 0 : sample.phase;
+    if (phase_now != last_phase) {
+      meter.phase_seen(phase_now, processor_times_now());
+      last_phase = phase_now;
+    }
+    if (closed) break;
     if (sample.state != state_running) {
       // An accepted start leaves the library running until it closes the
       // run; anything else means this is not the library it claims to be.
@@ -65,6 +85,8 @@ run_outcome drive_run(const library_api& api, progress_display& display) {
     platform::sleep_ms(poll_interval_ms);
   }
   platform::set_run_in_progress(false);
+  outcome.ended_at = std::time(nullptr);
+  outcome.other_load_percent = meter.loads();
   display.end_run(sample);
 
   outcome.how =

@@ -2,7 +2,8 @@
 
 Paths come from the environment (CTest sets them):
 QUORVANE_CLI the host executable, QUORVANE_LIBRARY the library,
-QUORVANE_STAND_IN_LIBRARY a library that lacks one export.
+QUORVANE_STAND_IN_LIBRARY a library that lacks one export,
+QUORVANE_STAND_IN_RUN_LIBRARY a library that runs in a few polls with a fixed report.
 """
 
 import json
@@ -16,6 +17,10 @@ import unittest
 CLI = os.environ.get("QUORVANE_CLI", "")
 LIBRARY = os.environ.get("QUORVANE_LIBRARY", "")
 STAND_IN_LIBRARY = os.environ.get("QUORVANE_STAND_IN_LIBRARY", "")
+STAND_IN_RUN_LIBRARY = os.environ.get("QUORVANE_STAND_IN_RUN_LIBRARY", "")
+# The stand-in's two reports (tests/cli/stand_in_run_library.cpp).
+STAND_IN_FINISHED_MS = 20013
+STAND_IN_CANCELLED_MS = 137
 
 REPORT_KEYS = ["score_single", "score_multi", "int_single_mops", "int_multi_mops",
                "fp_single_mflops", "fp_multi_mflops", "mem_bandwidth_mbps", "threads_used",
@@ -208,6 +213,38 @@ class InterruptTest(unittest.TestCase):
         self.assertRegex(text, r"\r\[#*-*\]  +\d+%  1/5 integer mixing, one thread  \d+\.\d s")
         self.assertIn("cancelled", text)
         self.assertIn("Results of the cancelled run", text)
+
+
+def run_stand_in(*arguments, behaviour=None, timeout=30):
+    environment = dict(os.environ)
+    environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
+    if behaviour:
+        environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
+    return subprocess.run([CLI, "--library", STAND_IN_RUN_LIBRARY, *arguments],
+                          capture_output=True, text=True, timeout=timeout, env=environment)
+
+
+class StandInRunTest(unittest.TestCase):
+    """The host against a stand-in library whose runs take a few polls."""
+
+    def setUp(self):
+        if not os.path.exists(STAND_IN_RUN_LIBRARY):
+            self.skipTest("QUORVANE_STAND_IN_RUN_LIBRARY is not set")
+
+    def test_interrupt_inside_start_cancels_the_run(self):
+        # The signal lands after the host's last check before the start and
+        # before the run's first poll: it must still cancel the run.
+        result = run_stand_in("--json", behaviour="interrupt_in_start")
+        self.assertEqual(result.returncode, 130, result.stderr)
+        self.assertIn("interrupted, cancelling the run", result.stderr)
+        self.assertEqual(json.loads(result.stdout)["duration_ms"], STAND_IN_CANCELLED_MS,
+                         "the run went on to finish: the interrupt was lost")
+
+    def test_interrupt_after_the_run_finished_exits_0(self):
+        # 130 means that the run was cancelled; this one finished.
+        result = run_stand_in("--json", behaviour="interrupt_in_report")
+        self.assertEqual(json.loads(result.stdout)["duration_ms"], STAND_IN_FINISHED_MS)
+        self.assertEqual(result.returncode, 0, result.stderr)
 
 
 class WholeRunTest(unittest.TestCase):
