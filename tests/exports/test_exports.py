@@ -2,15 +2,19 @@
 a node_exporter of the test's own, and headless Chromium.
 
 Paths come from the environment (CTest sets them): QUORVANE_WRITE_EXPORT, a
-program that writes the export of a results document read from a file.
+program that writes the export of a results document read from a file through
+the host's export table; QUORVANE_CLI, the host; QUORVANE_STAND_IN_RUN_LIBRARY,
+a library whose runs take a few polls and report fixed figures.
 """
 
 import json
 import os
 import re
+import signal
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import urllib.request
@@ -18,6 +22,8 @@ import urllib.request
 import devtools
 
 WRITE_EXPORT = os.environ.get("QUORVANE_WRITE_EXPORT", "")
+CLI = os.environ.get("QUORVANE_CLI", "")
+STAND_IN_RUN_LIBRARY = os.environ.get("QUORVANE_STAND_IN_RUN_LIBRARY", "")
 PROMTOOL = "/usr/bin/promtool"
 NODE_EXPORTER = "/usr/bin/prometheus-node-exporter"
 START_LIMIT_S = 20
@@ -82,11 +88,15 @@ def write_document(folder, doc, name):
     return path
 
 
+def promtool_check(path):
+    with open(path, "rb") as f:
+        return subprocess.run([PROMTOOL, "check", "metrics"], stdin=f, capture_output=True,
+                              text=True, timeout=30)
+
+
 class PromtoolTest(unittest.TestCase):
     def check(self, path):
-        with open(path, "rb") as f:
-            return subprocess.run([PROMTOOL, "check", "metrics"], stdin=f, capture_output=True,
-                                  text=True, timeout=30)
+        return promtool_check(path)
 
     def test_the_checker_accepts_every_kind_of_export(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -155,16 +165,21 @@ def sample(exposition, name_and_labels):
     return float(match.group(1)) if match else None
 
 
+def serve(folder):
+    """What a node_exporter of its own serves from the .prom files in folder."""
+    exporter = NodeExporter(folder)
+    try:
+        return exporter.scrape()
+    finally:
+        exporter.stop()
+
+
 class NodeExporterTest(unittest.TestCase):
     def test_the_collector_serves_the_median_score(self):
         with tempfile.TemporaryDirectory() as folder:
             write_export(folder, document([1210, 1250, 1230], cancelled_last=True),
                          "quorvane.prom")
-            exporter = NodeExporter(folder)
-            try:
-                served = exporter.scrape()
-            finally:
-                exporter.stop()
+            served = serve(folder)
         self.assertEqual(sample(served, "node_textfile_scrape_error"), 0, served)
         self.assertEqual(sample(served, 'quorvane_score{threads="single"}'), 1230)
         self.assertEqual(sample(served, "quorvane_runs"), 3)
@@ -236,6 +251,120 @@ class BrowserTest(unittest.TestCase):
         self.assertIn("file://" + os.path.join(folder, "missing.png"), requested)
         self.assertTrue(any("failed request" in problem for problem in problems), problems)
         self.assertTrue(any("log error" in problem for problem in problems), problems)
+
+
+class AtomicityTest(unittest.TestCase):
+    def test_a_reader_never_sees_a_partial_file(self):
+        with tempfile.TemporaryDirectory() as folder:
+            # Two exports of different lengths, the long one about 1 MB, so
+            # that writing it in place would take many of the reader's reads.
+            sources = [write_document(folder, document([1210], cpu_model="A" * 1000000),
+                                      "long.json"),
+                       write_document(folder, document([1250], cpu_model="B"), "short.json")]
+            target = os.path.join(folder, "quorvane.prom")
+            complete = set()
+            for source in sources:
+                subprocess.run([WRITE_EXPORT, source, target], check=True, timeout=30)
+                with open(target, "rb") as f:
+                    complete.add(f.read())
+            partial, reads = [], [0]
+            stop = threading.Event()
+
+            def read_while_written():
+                while not stop.is_set():
+                    with open(target, "rb") as f:
+                        text = f.read()
+                    reads[0] += 1
+                    if text not in complete:
+                        partial.append(len(text))
+
+            reader = threading.Thread(target=read_while_written)
+            reader.start()
+            try:
+                for i in range(60):
+                    subprocess.run([WRITE_EXPORT, sources[i % 2], target], check=True, timeout=30)
+            finally:
+                stop.set()
+                reader.join(30)
+            self.assertEqual(len(partial), 0, f"{len(partial)} partial files among {reads[0]} "
+                                              f"reads, of lengths {partial[:5]}")
+            self.assertGreater(reads[0], 60)
+            # No temporary file is left beside it.
+            self.assertEqual(sorted(os.listdir(folder)),
+                             ["long.json", "quorvane.prom", "short.json"])
+
+
+def run_host(*arguments, behaviour=None, interrupt_after=None, timeout=60):
+    """Runs the host against the stand-in library; with interrupt_after, sends
+    SIGINT that many seconds after its start."""
+    environment = dict(os.environ)
+    environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
+    if behaviour:
+        environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
+    process = subprocess.Popen([CLI, "--library", STAND_IN_RUN_LIBRARY, "--quiet", *arguments],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                               env=environment)
+    if interrupt_after is not None:
+        time.sleep(interrupt_after)
+        process.send_signal(signal.SIGINT)
+    stdout, stderr = process.communicate(timeout=timeout)
+    return process.returncode, stdout, stderr
+
+
+class ProgramExportTest(unittest.TestCase):
+    """--export FILE.prom and FILE.html from real invocations of the host."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not os.path.exists(CLI) or not os.path.exists(STAND_IN_RUN_LIBRARY):
+            raise unittest.SkipTest("QUORVANE_CLI or QUORVANE_STAND_IN_RUN_LIBRARY is not set")
+        cls.browser = devtools.Browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.stop()
+
+    def check_page(self, path, figure_points):
+        problems, requested, survey = devtools.load(self.browser, "file://" + path, CHART_SURVEY)
+        self.assertEqual(problems, [])
+        self.assertEqual(requested, ["file://" + path])
+        charts = {chart["figure"]: chart for chart in json.loads(survey)}
+        self.assertEqual(sorted(charts), sorted(CHARTS))
+        for name in FIGURES:
+            self.assertEqual(charts[name]["points"], figure_points, name)
+        return charts
+
+    def test_three_runs_export_what_the_collector_and_the_browser_read(self):
+        with tempfile.TemporaryDirectory() as folder:
+            prom, page, doc = (os.path.join(folder, "quorvane" + extension)
+                               for extension in (".prom", ".html", ".json"))
+            status, _, stderr = run_host("--runs", "3", "--export", prom, "--export", page,
+                                         "--export", doc)
+            self.assertEqual(status, 0, stderr)
+            self.assertEqual(promtool_check(prom).returncode, 0)
+            with open(doc, encoding="utf-8") as f:
+                written = json.load(f)
+            scores = sorted(run["report"]["score_single"] for run in written["runs"])
+            os.remove(doc)  # the collector reads *.prom alone; keep the folder to the point
+            served = serve(folder)
+            self.assertEqual(sample(served, "node_textfile_scrape_error"), 0, served)
+            self.assertEqual(sample(served, 'quorvane_score{threads="single"}'), scores[1])
+            self.assertEqual(sample(served, "quorvane_runs"), 3)
+            self.check_page(page, figure_points=3)
+
+    def test_a_cancelled_run_exports_no_figure_and_a_page_of_empty_charts(self):
+        with tempfile.TemporaryDirectory() as folder:
+            prom, page = os.path.join(folder, "q.prom"), os.path.join(folder, "q.html")
+            status, _, stderr = run_host("--export", prom, "--export", page,
+                                         behaviour="until_cancel", interrupt_after=0.5)
+            self.assertEqual(status, 130, stderr)
+            self.assertEqual(promtool_check(prom).returncode, 0)
+            with open(prom, encoding="utf-8") as f:
+                text = f.read()
+            self.assertEqual(sample(text, "quorvane_runs"), 0)
+            self.assertNotIn("quorvane_score", text)
+            charts = self.check_page(page, figure_points=0)
+            self.assertEqual(sum(chart["bars"] for chart in charts.values()), 0)
 
 
 if __name__ == "__main__":
