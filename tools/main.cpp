@@ -3,13 +3,16 @@
 // Loads the library by path, runs it once or several times with progress
 // on standard error, and prints the machine's description with a results
 // table or a summary over the runs, or the library's own report lines
-// (--json); writes the results document's exports (--export).
+// (--json); writes the results document's exports (--export) and compares
+// the runs with a baseline (--compare).
 #include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "baseline.h"
 #include "command_line.h"
+#include "comparison.h"
 #include "exit_codes.h"
 #include "export_formats.h"
 #include "host_platform.h"
@@ -122,7 +125,8 @@ void print_tables(const runs_done& done, const machine_description& machine, int
   std::fflush(stdout);
 }
 
-int run_benchmark(const options& chosen, const library_api& api) {
+int run_benchmark(const options& chosen, const library_api& api,
+                  const std::optional<nlohmann::json>& baseline) {
   progress_display display(stderr, display_mode(chosen));
   platform::install_interrupt_handlers();
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
@@ -138,11 +142,17 @@ int run_benchmark(const options& chosen, const library_api& api) {
     }
   }
   if (!chosen.json && !done.records.empty()) print_tables(done, header.machine, chosen.runs);
+  if (baseline && !done.records.empty()) {
+    // With --json, standard output carries the report lines alone.
+    std::FILE* out = chosen.json ? stderr : stdout;
+    std::fprintf(out, "\n%s", format_comparison(*baseline, document).c_str());
+    std::fflush(out);
+  }
 
   // A cancelled run is exported too: the document marks it.
   bool export_failed = false;
   for (const std::string& path : chosen.exports) {
-    const std::string error = write_export(path, document, nullptr);
+    const std::string error = write_export(path, document, baseline ? &*baseline : nullptr);
     if (!error.empty()) {
       print_error(error);
       export_failed = true;
@@ -166,11 +176,20 @@ int host_main(int argc, char** argv) {
   }
   if (chosen.version) std::printf("quorvane %s\n", QUORVANE_HOST_VERSION);
 
+  // Everything that can be refused is refused before a run starts.
+  std::optional<nlohmann::json> baseline;
   if (!chosen.version) {
-    // Everything that can be refused is refused before a run starts.
     for (const std::string& path : chosen.exports) {
       const std::string error = check_export_path(path);
       if (!error.empty()) {
+        print_error(error);
+        return exit_usage_or_library;
+      }
+    }
+    if (!chosen.compare_path.empty()) {
+      std::string error;
+      baseline = load_baseline(chosen.compare_path, error);
+      if (!baseline) {
         print_error(error);
         return exit_usage_or_library;
       }
@@ -189,7 +208,7 @@ int host_main(int argc, char** argv) {
     std::printf("library %s (%s)\n", library->api().version(), path.c_str());
     return exit_success;
   }
-  return run_benchmark(chosen, library->api());
+  return run_benchmark(chosen, library->api(), baseline);
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST(CommandLine, RefusesRunCountsThatAreNotWholeNumbersInRange) {
 TEST(CommandLine, NamesTheProblemWithAMalformedOption) {
   EXPECT_EQ(parse({"--runs"}).error, "--runs needs a value");
   EXPECT_EQ(parse({"--library"}).error, "--library needs a value");
-  EXPECT_EQ(parse({"--library="}).error, "--library needs a path");
+  EXPECT_EQ(parse({"--library="}).error, "--library needs a value");
   EXPECT_EQ(parse({"--json=yes"}).error, "--json takes no value");
   EXPECT_EQ(parse({"--jsn"}).error, "unknown option '--jsn'");
   EXPECT_EQ(parse({"extra"}).error, "unknown option 'extra'");
@@ -62,13 +62,30 @@ TEST(CommandLine, NamesTheProblemWithAMalformedOption) {
   EXPECT_EQ(parse({"--bogus", "--runs", "0"}).error, "unknown option '--bogus'");
 }
 
+TEST(CommandLine, CollectsEveryExportInOrderAndTheBaseline) {
+  const parse_result result =
+      parse({"--export", "a.json", "--export=b.csv", "--compare", "old.json", "--export", "c.md"});
+  ASSERT_EQ(result.error, "");
+  EXPECT_EQ(result.parsed.exports, (std::vector<std::string>{"a.json", "b.csv", "c.md"}));
+  EXPECT_EQ(result.parsed.compare_path, "old.json");
+  EXPECT_EQ(parse({"--export"}).error, "--export needs a value");
+  EXPECT_EQ(parse({"--export="}).error, "--export needs a value");
+  EXPECT_EQ(parse({"--compare", "a", "b"}).error, "unknown option 'b'");
+}
+
 TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
   const std::string text = usage_text();
-  for (const char* option :
-       {"--json", "--runs N", "--library PATH", "--quiet", "--help", "--version"}) {
+  for (const char* option : {"--runs N", "--library PATH", "--export FILE", "--compare FILE"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
-  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  130 "}) {
+  // Every option the parser knows, so none can be added without its line.
+  const std::vector<std::string> names = option_names();
+  EXPECT_GE(names.size(), 8U);
+  for (const std::string& name : names) {
+    EXPECT_NE(text.find(" " + name + " "), std::string::npos) << name;
+  }
+  EXPECT_NE(text.find("t-test"), std::string::npos) << "the statistic of --compare is named";
+  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
     EXPECT_NE(text.find(status), std::string::npos) << "exit status line" << status;
   }
 }

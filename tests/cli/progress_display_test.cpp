@@ -168,6 +168,44 @@ TEST_F(DisplayOutput, ProgressLinesEndTheRedrawnLineFirst) {
       << text;
 }
 
+TEST(BarEstimate, MovesWithThePhaseWindowAndStopsShortOfThePhaseEnd) {
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(1, 2, 0.0), 2.0);
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(1, 2, 2.0), 11.0);  // halfway from 2 to 20
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(3, 40, 1.0), 45.0);
+  // A window that runs long never shows the phase as done.
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(3, 40, 9.0), 59.0);
+  // The library's own value wins when it is ahead; outside phases it is all.
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(3, 60, 0.0), 60.0);
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(0, 100, 3.0), 100.0);
+  EXPECT_DOUBLE_EQ(estimate_bar_percent(0, 0, 3.0), 0.0);
+}
+
+// The bar's cells in every drawing of the text, in order.
+std::vector<int> bar_fills(const std::string& text) {
+  std::vector<int> fills;
+  for (std::size_t at = text.find("\r["); at != std::string::npos; at = text.find("\r[", at + 1)) {
+    int filled = 0;
+    while (text[at + 2 + static_cast<std::size_t>(filled)] == '#') ++filled;
+    fills.push_back(filled);
+  }
+  return fills;
+}
+
+TEST_F(DisplayOutput, RedrawnBarMovesInsideAPhaseNeverBackAndEndsFull) {
+  progress_display display(file_, progress_display::mode::redraw);
+  display.begin_run(1, 1);
+  for (const progress_sample& sample : whole_run()) display.update(sample);
+  // A phase seen late (a slow poll) must not pull the bar back either.
+  display.update({1, 5, 80, 19.9});
+  display.end_run({2, 0, 100, 20.1});
+  const std::vector<int> fills = bar_fills(written());
+  ASSERT_GE(fills.size(), 10U);
+  EXPECT_TRUE(std::is_sorted(fills.begin(), fills.end()));
+  EXPECT_EQ(fills.back(), 16);
+  // Within phase 1 (library progress 2 throughout) the bar grows.
+  EXPECT_GT(fills[8], fills[1]);
+}
+
 TEST_F(DisplayOutput, SilentModeWritesNothing) {
   progress_display display(file_, progress_display::mode::silent);
   display.begin_run(1, 1);
