@@ -18,8 +18,7 @@ std::vector<const nlohmann::json*> finished_runs(const nlohmann::json& document)
   return runs;
 }
 
-std::vector<double> report_values(const std::vector<const nlohmann::json*>& runs,
-                                  const char* key) {
+std::vector<double> report_values(const std::vector<const nlohmann::json*>& runs, const char* key) {
   std::vector<double> values;
   for (const nlohmann::json* run : runs) {
     const auto report = run->find("report");

@@ -26,8 +26,7 @@ bool is_cancelled(const nlohmann::json& run);
 std::vector<const nlohmann::json*> finished_runs(const nlohmann::json& document);
 
 // One member of the runs' reports, for each run that has it as a number.
-std::vector<double> report_values(const std::vector<const nlohmann::json*>& runs,
-                                  const char* key);
+std::vector<double> report_values(const std::vector<const nlohmann::json*>& runs, const char* key);
 
 // Median, range and variation of one report member over the runs; nothing
 // when no run has it.

@@ -237,8 +237,9 @@ std::string other_load_chart(const std::vector<side>& sides) {
 }
 
 std::string runs_table(const nlohmann::json& document) {
-  std::string html = "<table class=\"runs\"><tr><th>run</th><th>started</th><th>ended</th>"
-                     "<th>outcome</th>";
+  std::string html =
+      "<table class=\"runs\"><tr><th>run</th><th>started</th><th>ended</th>"
+      "<th>outcome</th>";
   for (const report_figure& figure : report_figures) {
     html += "<th>" + escape_html(figure.label) + "</th>";
   }
@@ -295,15 +296,18 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
   }
 
   html += "\n<section><h2>Machine</h2>" + machine_table(sides) + "</section>";
-  html += "\n<section><h2>Figures</h2><p class=\"note\">Medians over the finished runs; "
-          "the variation is the coefficient of variation.</p>" +
-          figures_table(sides) + "</section>";
+  html +=
+      "\n<section><h2>Figures</h2><p class=\"note\">Medians over the finished runs; "
+      "the variation is the coefficient of variation.</p>" +
+      figures_table(sides) + "</section>";
 
-  html += "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "
-          "runs, its value written beside it with the lowest and highest run in brackets.";
+  html +=
+      "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "
+      "runs, its value written beside it with the lowest and highest run in brackets.";
   if (baseline != nullptr) html += " Solid bars: this machine; hatched bars: the baseline.";
-  html += " Circles: the finished runs one by one. Dashed line: the reference score of 1000, or "
-          "the 10% above which a phase's figure is flagged.</p><div class=\"charts\">";
+  html +=
+      " Circles: the finished runs one by one. Dashed line: the reference score of 1000, or "
+      "the 10% above which a phase's figure is flagged.</p><div class=\"charts\">";
   for (const bool scores : {true, false}) {
     for (const report_figure& figure : report_figures) {
       if ((figure.unit[0] == '\0') == scores) html += "\n" + figure_chart(figure, sides);

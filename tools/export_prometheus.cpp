@@ -47,10 +47,7 @@ const report_gauge report_gauges[] = {
      "Median memory copy bandwidth in bytes per second.",
      {{"", "mem_bandwidth_mbps", mebibyte}, {}},
      1},
-    {"quorvane_processors",
-     "Processors the runs used.",
-     {{"", "threads_used", 1}, {}},
-     1},
+    {"quorvane_processors", "Processors the runs used.", {{"", "threads_used", 1}, {}}, 1},
     {"quorvane_run_duration_seconds",
      "Median duration of one run in seconds.",
      {{"", "duration_ms", 1e-3}, {}},
@@ -87,8 +84,8 @@ bool read_digits(const std::string& text, std::size_t at, std::size_t count, int
 // Seconds since 1970-01-01T00:00:00Z of a "YYYY-MM-DDTHH:MM:SSZ" time, as
 // the documents write it; nothing for any other text.
 std::optional<long long> unix_time(const std::string& text) {
-  if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-      text[13] != ':' || text[16] != ':' || text[19] != 'Z') {
+  if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':' || text[19] != 'Z') {
     return std::nullopt;
   }
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -143,11 +140,12 @@ std::string format_prometheus(const nlohmann::json& document) {
   std::string out;
   const nlohmann::json& machine = member(document, "machine");
   append_family(out, "quorvane_info", "Versions of the benchmark and the processor it ran on.");
-  append_sample(out, "quorvane_info",
-                "{library_version=\"" + escape_label_value(text_member(document, "library_version")) +
-                    "\",host_version=\"" + escape_label_value(text_member(document, "host_version")) +
-                    "\",cpu_model=\"" + escape_label_value(text_member(machine, "cpu_model")) + "\"}",
-                1);
+  append_sample(
+      out, "quorvane_info",
+      "{library_version=\"" + escape_label_value(text_member(document, "library_version")) +
+          "\",host_version=\"" + escape_label_value(text_member(document, "host_version")) +
+          "\",cpu_model=\"" + escape_label_value(text_member(machine, "cpu_model")) + "\"}",
+      1);
 
   const std::vector<const nlohmann::json*> runs = finished_runs(document);
   append_family(out, "quorvane_runs", "Finished runs behind the medians.");

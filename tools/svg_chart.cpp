@@ -50,13 +50,16 @@ std::string escape_html(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size());
   for (const char c : text) {
-    switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&#39;"; break;
-      default: escaped += c;
+    const char* entity = c == '&'    ? "&amp;"
+                         : c == '<'  ? "&lt;"
+                         : c == '>'  ? "&gt;"
+                         : c == '"'  ? "&quot;"
+                         : c == '\'' ? "&#39;"
+                                     : nullptr;
+    if (entity != nullptr) {
+      escaped += entity;
+    } else {
+      escaped += c;
     }
   }
   return escaped;
@@ -81,9 +84,11 @@ std::string render_svg(const bar_chart& chart) {
   const double plot_bottom = height - axis_height;
 
   const std::string hatch_id = "hatch-" + chart.id;
-  std::string svg = "<svg class=\"chart\" role=\"img\" "
-                    "data-chart=\"" + escape_html(chart.id) + "\" viewBox=\"0 0 " +
-                    number(chart_width) + " " + number(height) + "\">";
+  std::string svg =
+      "<svg class=\"chart\" role=\"img\" "
+      "data-chart=\"" +
+      escape_html(chart.id) + "\" viewBox=\"0 0 " + number(chart_width) + " " + number(height) +
+      "\">";
   svg += "<title>" + escape_html(chart.title) + "</title>";
   svg += "<defs><pattern id=\"" + escape_html(hatch_id) +
          "\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "

@@ -44,8 +44,8 @@ nlohmann::json three_runs_and_a_cancel() {
            {run(1250, 720, 9500, 20010, "2026-12-09T11:00:20Z", {1, 5, 2, nullptr, 0}),
             run(1210, 700, 9000, 20014, "2026-12-09T11:00:40Z", {1, 30, 2, 3, 4}),
             run(1230, 705, 9200, 20012, "2024-02-29T00:00:00Z", {nullptr, 1, 12, 2, 1}),
-            run(9999, 9999, 99999, 3000, "2026-12-09T11:01:10Z", {90, nullptr, nullptr, nullptr,
-                                                                 nullptr}, true)}}};
+            run(9999, 9999, 99999, 3000, "2026-12-09T11:01:10Z",
+                {90, nullptr, nullptr, nullptr, nullptr}, true)}}};
 }
 
 // The samples of an exposition, by name and labels, and the families that
@@ -107,17 +107,16 @@ TEST(PrometheusExport, EveryMetricOfTheInterfaceIsADescribedGauge) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
   const exposition parsed = parse(text);
-  const std::map<std::string, int> expected = {
-      {"quorvane_info", 2},
-      {"quorvane_score", 2},
-      {"quorvane_integer_mix_steps_per_second", 2},
-      {"quorvane_floating_point_operations_per_second", 2},
-      {"quorvane_memory_copy_bytes_per_second", 2},
-      {"quorvane_processors", 2},
-      {"quorvane_runs", 2},
-      {"quorvane_run_duration_seconds", 2},
-      {"quorvane_other_load_ratio", 2},
-      {"quorvane_last_run_timestamp_seconds", 2}};
+  const std::map<std::string, int> expected = {{"quorvane_info", 2},
+                                               {"quorvane_score", 2},
+                                               {"quorvane_integer_mix_steps_per_second", 2},
+                                               {"quorvane_floating_point_operations_per_second", 2},
+                                               {"quorvane_memory_copy_bytes_per_second", 2},
+                                               {"quorvane_processors", 2},
+                                               {"quorvane_runs", 2},
+                                               {"quorvane_run_duration_seconds", 2},
+                                               {"quorvane_other_load_ratio", 2},
+                                               {"quorvane_last_run_timestamp_seconds", 2}};
   EXPECT_EQ(parsed.described, expected);
   EXPECT_EQ(parsed.samples.size(), 13u);
 }
@@ -128,8 +127,9 @@ TEST(PrometheusExport, LabelValuesAreEscaped) {
   document["machine"]["cpu_model"] = "Model \"9\" \\ 2\nGHz";
   document["host_version"] = "1.0\"";
   const exposition parsed = parse(format_prometheus(document));
-  EXPECT_EQ(value_of(parsed, "quorvane_info{library_version=\"1.0.0\",host_version=\"1.0\\\"\","
-                             "cpu_model=\"Model \\\"9\\\" \\\\ 2\\nGHz\"}"),
+  EXPECT_EQ(value_of(parsed,
+                     "quorvane_info{library_version=\"1.0.0\",host_version=\"1.0\\\"\","
+                     "cpu_model=\"Model \\\"9\\\" \\\\ 2\\nGHz\"}"),
             1);
 }
 

@@ -352,6 +352,17 @@ class ProgramExportTest(unittest.TestCase):
             self.assertEqual(sample(served, "quorvane_runs"), 3)
             self.check_page(page, figure_points=3)
 
+    def test_the_page_shows_the_baseline_of_compare_in_every_figure(self):
+        with tempfile.TemporaryDirectory() as folder:
+            baseline, page = os.path.join(folder, "base.json"), os.path.join(folder, "q.html")
+            status, _, stderr = run_host("--export", baseline)
+            self.assertEqual(status, 0, stderr)
+            status, _, stderr = run_host("--runs", "2", "--compare", baseline, "--export", page)
+            self.assertEqual(status, 0, stderr)
+            charts = self.check_page(page, figure_points=2)
+        for name in FIGURES:
+            self.assertEqual(charts[name]["baseline_bars"], 1, name)
+
     def test_a_cancelled_run_exports_no_figure_and_a_page_of_empty_charts(self):
         with tempfile.TemporaryDirectory() as folder:
             prom, page = os.path.join(folder, "q.prom"), os.path.join(folder, "q.html")
