@@ -106,7 +106,7 @@ std::optional<long long> unix_time(const std::string& text) {
   const long long day_of_era =
       year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   const long long days = era * 146097 + day_of_era - 719468;
-  return days * 86400 + hour * 3600 + minute * 60 + second;
+  return ((days * 24 + hour) * 60 + minute) * 60 + second;
 }
 
 }  // namespace

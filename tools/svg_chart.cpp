@@ -44,6 +44,12 @@ void append_text(std::string& svg, double x, double y, const char* anchor, const
          "\" class=\"" + css_class + "\">" + escape_html(text) + "</text>";
 }
 
+void append_line(std::string& svg, double x1, double y1, double x2, double y2,
+                 const char* css_class) {
+  svg += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) +
+         "\" y2=\"" + number(y2) + "\" class=\"" + css_class + "\"/>";
+}
+
 }  // namespace
 
 std::string escape_html(const std::string& text) {
@@ -98,9 +104,7 @@ std::string render_svg(const bar_chart& chart) {
 
   // Grid and axis.
   for (double tick = 0; tick <= axis_end + step / 2; tick += step) {
-    const std::string x = number(x_of(tick));
-    svg += "<line x1=\"" + x + "\" y1=\"" + number(top_margin) + "\" x2=\"" + x + "\" y2=\"" +
-           number(plot_bottom) + "\" class=\"grid\"/>";
+    append_line(svg, x_of(tick), top_margin, x_of(tick), plot_bottom, "grid");
     append_text(svg, x_of(tick), plot_bottom + 16, "middle", "tick", number(tick));
   }
 
@@ -135,9 +139,8 @@ std::string render_svg(const bar_chart& chart) {
   }
 
   if (chart.marker) {
-    const std::string x = number(x_of(*chart.marker));
-    svg += "<line x1=\"" + x + "\" y1=\"" + number(top_margin - 4) + "\" x2=\"" + x + "\" y2=\"" +
-           number(plot_bottom) + "\" class=\"marker\"/>";
+    append_line(svg, x_of(*chart.marker), top_margin - 4, x_of(*chart.marker), plot_bottom,
+                "marker");
     append_text(svg, x_of(*chart.marker), top_margin - 8, "middle", "marker-label",
                 chart.marker_label);
   }
