@@ -9,6 +9,7 @@
 
 #include "document_figures.h"
 #include "run_report.h"
+#include "significance.h"
 #include "svg_chart.h"
 
 namespace quorvane::host {
@@ -121,8 +122,10 @@ std::string median_cell(const std::optional<summary>& figure) {
          "</td>";
 }
 
+// One figure's row. A measured figure (higher is better) gets the verdict
+// of the comparison with the baseline; processors and duration do not.
 void append_figure_row(std::string& html, const char* label, const char* unit, const char* key,
-                       double scale, const std::vector<side>& sides) {
+                       double scale, bool measured, const std::vector<side>& sides) {
   std::optional<summary> here = summarise_report(sides[0].runs, key);
   if (here) {
     here->median *= scale;
@@ -143,7 +146,13 @@ void append_figure_row(std::string& html, const char* label, const char* unit, c
     if (here && base && base->median != 0) {
       std::snprintf(ratio, sizeof ratio, "%.3f", here->median / base->median);
     }
-    html += std::string("<td class=\"num\">") + ratio + "</td>";
+    html += std::string("<td class=\"num\">") + ratio + "</td><td>";
+    if (measured && here && base) {
+      html += verdict_text(
+          compare_samples(report_values(sides[1].runs, key), report_values(sides[0].runs, key))
+              .call);
+    }
+    html += "</td>";
   }
   html += "</tr>";
 }
@@ -152,16 +161,19 @@ std::string figures_table(const std::vector<side>& sides) {
   std::string html =
       "<table class=\"figures\"><tr><th>figure</th><th>unit</th><th>median</th><th>lowest</th>"
       "<th>highest</th><th>variation</th>";
-  if (sides.size() > 1) html += "<th>baseline median</th><th>ratio to baseline</th>";
+  if (sides.size() > 1) {
+    html += "<th>baseline median</th><th>ratio to baseline</th><th>verdict</th>";
+  }
   html += "</tr>";
   for (const bool scores : {true, false}) {
     for (const report_figure& figure : report_figures) {
       if ((figure.unit[0] == '\0') != scores) continue;
-      append_figure_row(html, figure.label, scores ? "points" : figure.unit, figure.key, 1, sides);
+      append_figure_row(html, figure.label, scores ? "points" : figure.unit, figure.key, 1, true,
+                        sides);
     }
   }
-  append_figure_row(html, "processors", "", "threads_used", 1, sides);
-  append_figure_row(html, "run duration", "s", "duration_ms", 1e-3, sides);
+  append_figure_row(html, "processors", "", "threads_used", 1, false, sides);
+  append_figure_row(html, "run duration", "s", "duration_ms", 1e-3, false, sides);
   return html + "</table>";
 }
 
@@ -298,8 +310,13 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
   html += "\n<section><h2>Machine</h2>" + machine_table(sides) + "</section>";
   html +=
       "\n<section><h2>Figures</h2><p class=\"note\">Medians over the finished runs; "
-      "the variation is the coefficient of variation.</p>" +
-      figures_table(sides) + "</section>";
+      "the variation is the coefficient of variation.";
+  if (baseline != nullptr) {
+    html +=
+        " The verdict comes from Welch's two-sided t-test at the 5% level over both sides' "
+        "finished runs; with one run on each side it is always \"no clear difference\".";
+  }
+  html += "</p>" + figures_table(sides) + "</section>";
 
   html +=
       "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "

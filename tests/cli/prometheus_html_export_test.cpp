@@ -209,5 +209,22 @@ TEST(HtmlExport, OneChartPerFigureWithEachFinishedRunAndTheBaselineBeside) {
   EXPECT_NE(with_baseline.find(">1250<"), std::string::npos);
 }
 
+TEST(HtmlExport, JudgesEachMeasuredFigureAgainstTheBaseline) {
+  const nlohmann::json baseline = three_runs_and_a_cancel();
+  nlohmann::json faster = baseline;
+  for (nlohmann::json& run : faster["runs"]) {
+    for (const char* key : {"score_single", "score_multi", "int_single_mops", "int_multi_mops"}) {
+      run["report"][key] = 2 * run["report"][key].get<double>();
+    }
+  }
+  const std::string html = format_html(faster, &baseline);
+  // The four doubled figures; floating point and memory copy are the same
+  // runs on both sides; processors and duration get no verdict.
+  EXPECT_EQ(count(html, "<td>faster</td>"), 4u);
+  EXPECT_EQ(count(html, "<td>no clear difference</td>"), 3u);
+  EXPECT_EQ(count(html, "<td>slower</td>"), 0u);
+  EXPECT_EQ(count(format_html(baseline, &faster), "<td>slower</td>"), 4u);
+}
+
 }  // namespace
 }  // namespace quorvane::host
