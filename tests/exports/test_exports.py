@@ -70,22 +70,21 @@ def document(scores, cancelled_last=False, cpu_model="Constructed \"CPU\" <model
             "runs": runs, "summary": {}}
 
 
-def write_export(folder, doc, name, baseline=None):
-    source = os.path.join(folder, name + ".json")
-    with open(source, "w", encoding="utf-8") as f:
-        json.dump(doc, f)
-    arguments = [WRITE_EXPORT, source, os.path.join(folder, name)]
-    if baseline is not None:
-        arguments.append(write_document(folder, baseline, "baseline-" + name + ".json"))
-    subprocess.run(arguments, check=True, timeout=30)
-    return os.path.join(folder, name)
-
-
 def write_document(folder, doc, name):
     path = os.path.join(folder, name)
     with open(path, "w", encoding="utf-8") as f:
         json.dump(doc, f)
     return path
+
+
+def write_export(folder, doc, name, baseline=None):
+    """Writes the export called name of doc (and baseline) into folder."""
+    arguments = [WRITE_EXPORT, write_document(folder, doc, name + ".json"),
+                 os.path.join(folder, name)]
+    if baseline is not None:
+        arguments.append(write_document(folder, baseline, "baseline-" + name + ".json"))
+    subprocess.run(arguments, check=True, timeout=30)
+    return os.path.join(folder, name)
 
 
 def promtool_check(path):
@@ -95,15 +94,12 @@ def promtool_check(path):
 
 
 class PromtoolTest(unittest.TestCase):
-    def check(self, path):
-        return promtool_check(path)
-
     def test_the_checker_accepts_every_kind_of_export(self):
         with tempfile.TemporaryDirectory() as folder:
             for name, doc in (("runs.prom", document([1210, 1250, 1230], cancelled_last=True)),
                               ("one.prom", document([987])),
                               ("cancelled.prom", document([], cancelled_last=True))):
-                result = self.check(write_export(folder, doc, name))
+                result = promtool_check(write_export(folder, doc, name))
                 self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""),
                                  name)
 
@@ -118,7 +114,7 @@ class PromtoolTest(unittest.TestCase):
                 path = os.path.join(folder, "bad.prom")
                 with open(path, "w", encoding="ascii") as f:
                     f.write(text)
-                self.assertNotEqual(self.check(path).returncode, 0, text)
+                self.assertNotEqual(promtool_check(path).returncode, 0, text)
 
 
 def free_port():
@@ -200,7 +196,9 @@ CHART_SURVEY = """JSON.stringify(Array.from(document.querySelectorAll('figure[da
               points: f.querySelectorAll('circle.run').length})))"""
 
 
-class BrowserTest(unittest.TestCase):
+class BrowserTestCase(unittest.TestCase):
+    """Tests that share one headless Chromium of their own."""
+
     @classmethod
     def setUpClass(cls):
         cls.browser = devtools.Browser()
@@ -209,36 +207,33 @@ class BrowserTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.browser.stop()
 
-    def load(self, path):
+    def load_cleanly(self, path):
+        """Loads the page, which must request nothing but itself and show no
+        error, and returns its figures as the DOM holds them."""
         problems, requested, survey = devtools.load(self.browser, "file://" + path, CHART_SURVEY)
-        return problems, requested, {chart["figure"]: chart for chart in json.loads(survey)}
-
-    def test_runs_and_a_baseline_load_cleanly_with_one_chart_per_figure(self):
-        with tempfile.TemporaryDirectory() as folder:
-            path = write_export(folder, document([1210, 1250, 1230], cancelled_last=True),
-                                "runs.html", baseline=document([900]))
-            problems, requested, charts = self.load(path)
         self.assertEqual(problems, [])
         self.assertEqual(requested, ["file://" + path])
+        charts = {chart["figure"]: chart for chart in json.loads(survey)}
         self.assertEqual(sorted(charts), sorted(CHARTS))
         for name, chart in charts.items():
             self.assertEqual(chart["charts"], 1, name)
             self.assertTrue(chart["svg"], name)
             self.assertGreater(chart["width"], 300, name)
+        return charts
+
+
+class BrowserTest(BrowserTestCase):
+    def test_runs_and_a_baseline_load_cleanly_with_one_chart_per_figure(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = write_export(folder, document([1210, 1250, 1230], cancelled_last=True),
+                                "runs.html", baseline=document([900]))
+            charts = self.load_cleanly(path)
+        for name, chart in charts.items():
             self.assertGreaterEqual(chart["baseline_bars"], 1, name)
         for name in FIGURES:
             # Three finished runs beside their median; the cancelled one is not drawn.
             self.assertEqual(charts[name]["points"], 3, name)
             self.assertEqual(charts[name]["bars"], 1, name)
-
-    def test_a_cancelled_run_still_gives_every_chart(self):
-        with tempfile.TemporaryDirectory() as folder:
-            path = write_export(folder, document([], cancelled_last=True), "cancelled.html")
-            problems, requested, charts = self.load(path)
-        self.assertEqual(problems, [])
-        self.assertEqual(requested, ["file://" + path])
-        self.assertEqual(sorted(charts), sorted(CHARTS))
-        self.assertEqual(sum(chart["bars"] + chart["points"] for chart in charts.values()), 0)
 
     def test_a_page_that_loads_something_is_caught(self):
         # The same checks on a page that asks for a missing image: they see it.
@@ -311,25 +306,17 @@ def run_host(*arguments, behaviour=None, interrupt_after=None, timeout=60):
     return process.returncode, stdout, stderr
 
 
-class ProgramExportTest(unittest.TestCase):
+class ProgramExportTest(BrowserTestCase):
     """--export FILE.prom and FILE.html from real invocations of the host."""
 
     @classmethod
     def setUpClass(cls):
         if not os.path.exists(CLI) or not os.path.exists(STAND_IN_RUN_LIBRARY):
             raise unittest.SkipTest("QUORVANE_CLI or QUORVANE_STAND_IN_RUN_LIBRARY is not set")
-        cls.browser = devtools.Browser()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.browser.stop()
+        super().setUpClass()
 
     def check_page(self, path, figure_points):
-        problems, requested, survey = devtools.load(self.browser, "file://" + path, CHART_SURVEY)
-        self.assertEqual(problems, [])
-        self.assertEqual(requested, ["file://" + path])
-        charts = {chart["figure"]: chart for chart in json.loads(survey)}
-        self.assertEqual(sorted(charts), sorted(CHARTS))
+        charts = self.load_cleanly(path)
         for name in FIGURES:
             self.assertEqual(charts[name]["points"], figure_points, name)
         return charts
