@@ -1,15 +1,13 @@
-// host_os on Linux: pthreads, CLOCK_MONOTONIC, per-thread CPU clocks,
-// /proc/self/status for resident memory and dlopen.
+// host_os on Linux: pthreads, CLOCK_MONOTONIC and sleeping; processor
+// times and memory come from the host's platform layer.
 #include <pthread.h>
-#include <sys/resource.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <new>
 
 #include "host_os.h"
+#include "host_platform.h"
 
 namespace qbench {
 namespace {
@@ -24,30 +22,6 @@ void* posix_entry(void* raw) {
   delete static_cast<thread_start_record*>(raw);
   record.body(record.arg);
   return nullptr;
-}
-
-double clock_seconds(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// One "Name:   value kB" line of /proc/self/status.
-std::int64_t status_kib(const char* name) {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return 0;
-  char line[256];
-  std::int64_t value = 0;
-  const std::size_t name_length = std::strlen(name);
-  while (std::fgets(line, sizeof line, status) != nullptr) {
-    if (std::strncmp(line, name, name_length) == 0 && line[name_length] == ':') {
-      long long parsed = 0;
-      if (std::sscanf(line + name_length + 1, "%lld", &parsed) == 1) value = parsed;
-      break;
-    }
-  }
-  std::fclose(status);
-  return value;
 }
 
 }  // namespace
@@ -86,18 +60,19 @@ void poll_pause() {
   nanosleep(&pause, nullptr);
 }
 
-double thread_cpu_seconds() { return clock_seconds(CLOCK_THREAD_CPUTIME_ID); }
+// Processor time and memory are the host's own readings.
+double thread_cpu_seconds() { return quorvane::host::platform::thread_processor_seconds(); }
 
-double process_cpu_seconds() { return clock_seconds(CLOCK_PROCESS_CPUTIME_ID); }
+double process_cpu_seconds() { return quorvane::host::platform::process_processor_seconds(); }
 
-std::int64_t resident_kib() { return status_kib("VmRSS"); }
+std::int64_t resident_kib() {
+  const std::int64_t resident = quorvane::host::platform::resident_kib();
+  return resident < 0 ? 0 : resident;
+}
 
 std::int64_t peak_resident_kib() {
-  const std::int64_t peak = status_kib("VmHWM");
-  if (peak != 0) return peak;
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;  // KiB on Linux
+  const std::int64_t peak = quorvane::host::platform::peak_resident_kib();
+  return peak < 0 ? 0 : peak;
 }
 
 }  // namespace qbench

@@ -1,15 +1,14 @@
 // host_os on Windows (and under Wine): Win32 threads, the performance
-// counter, thread and process times, the process memory counters and
-// LoadLibrary.
-// windows.h comes first, in a block of its own: psapi.h uses its types.
+// counter and sleeping; processor times and memory come from the host's
+// platform layer.
 #include <windows.h>
 
 #include <process.h>
-#include <psapi.h>
 
 #include <new>
 
 #include "host_os.h"
+#include "host_platform.h"
 
 namespace qbench {
 namespace {
@@ -24,17 +23,6 @@ unsigned __stdcall win32_entry(void* raw) {
   delete static_cast<thread_start_record*>(raw);
   record.body(record.arg);
   return 0;
-}
-
-double filetime_seconds(const FILETIME& time) {
-  ULARGE_INTEGER value;
-  value.LowPart = time.dwLowDateTime;
-  value.HighPart = time.dwHighDateTime;
-  return static_cast<double>(value.QuadPart) * 1e-7;  // 100 ns units
-}
-
-bool memory_counters(PROCESS_MEMORY_COUNTERS& counters) {
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) != 0;
 }
 
 }  // namespace
@@ -69,28 +57,19 @@ void sleep_ms(unsigned ms) { Sleep(ms); }
 
 void poll_pause() { Sleep(1); }  // the finest sleep Windows offers
 
-double thread_cpu_seconds() {
-  FILETIME created, exited, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
-  return filetime_seconds(kernel) + filetime_seconds(user);
-}
+// Processor time and memory are the host's own readings.
+double thread_cpu_seconds() { return quorvane::host::platform::thread_processor_seconds(); }
 
-double process_cpu_seconds() {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
-  return filetime_seconds(kernel) + filetime_seconds(user);
-}
+double process_cpu_seconds() { return quorvane::host::platform::process_processor_seconds(); }
 
 std::int64_t resident_kib() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  if (!memory_counters(counters)) return 0;
-  return static_cast<std::int64_t>(counters.WorkingSetSize / 1024);
+  const std::int64_t resident = quorvane::host::platform::resident_kib();
+  return resident < 0 ? 0 : resident;
 }
 
 std::int64_t peak_resident_kib() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  if (!memory_counters(counters)) return 0;
-  return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
+  const std::int64_t peak = quorvane::host::platform::peak_resident_kib();
+  return peak < 0 ? 0 : peak;
 }
 
 }  // namespace qbench

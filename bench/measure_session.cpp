@@ -1,12 +1,15 @@
 #include "measure_session.h"
 
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <sstream>
 
 #include "child_process.h"
 #include "host_os.h"
-#include "machine_info.h"
+#include "host_platform.h"
+#include "machine_description.h"
+#include "results_document.h"
 
 namespace qbench {
 namespace {
@@ -95,16 +98,19 @@ void measure_windows(const session_config& config, windows_figures& windows) {
 
 session_figures measure_session(const session_config& config) {
   session_figures session;
-  session.processor = processor_model();
-  session.processors = logical_processors();
-  session.date = utc_now();
-  session.load_start = load_average();
+  const quorvane::host::machine_description machine = quorvane::host::this_machine();
+  // Virtual machines often give only the brand: the family and model say more.
+  session.processor = machine.cpu_model;
+  if (!machine.cpu_signature.empty()) session.processor += " (" + machine.cpu_signature + ")";
+  session.processors = machine.logical_processors;
+  session.date = quorvane::host::utc_timestamp(std::time(nullptr));
+  session.load_start = quorvane::host::platform::load_average();
   const std::int64_t t0 = now_ns();
 
   for (int round = 1; round <= config.rounds; ++round) {
     const std::string name = "round " + std::to_string(round) + "/" + std::to_string(config.rounds);
     round_figures figures;
-    figures.load_before = load_average();
+    figures.load_before = quorvane::host::platform::load_average();
     progress(name + ": standalone kernels");
     figures.kernels = run_child(native(config, "kernels " + std::to_string(config.window_ms)));
     progress(name + ": mbw tests 0 and 1");
@@ -131,7 +137,7 @@ session_figures measure_session(const session_config& config) {
 
   measure_windows(config, session.windows);
 
-  session.load_end = load_average();
+  session.load_end = quorvane::host::platform::load_average();
   session.seconds = static_cast<double>(now_ns() - t0) / 1e9;
   return session;
 }

@@ -127,7 +127,8 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     }
     std::string reason;
     if (!check_report(report->dump(), reason)) {
-      problem = name + ": " + reason;
+      problem = name + ": ";
+      problem += reason;
       return std::nullopt;
     }
     ++finished;

@@ -3,6 +3,7 @@
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -44,18 +45,19 @@ std::unique_ptr<parser> make_parser(options& parsed) {
 
 // What CLI11 says, as the host says it.
 std::string message_for(const CLI::ParseError& error) {
-  const std::string text = error.what();
+  std::string text = error.what();
   if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
     // "The following argument(s) were not expected: a b"
     const std::size_t colon = text.find(": ");
     std::string first = colon == std::string::npos ? text : text.substr(colon + 2);
-    first = first.substr(0, first.find(' '));
+    first.resize(std::min(first.size(), first.find(' ')));
     return "unknown option '" + first + "'";
   }
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
     // "--runs: 1 required INT missing" or "json was given a disallowed flag override"
     const std::size_t override_text = text.find(" was given a disallowed flag override");
-    if (override_text != std::string::npos) return "--" + text.substr(0, override_text) + " takes no value";
+    if (override_text != std::string::npos)
+      return "--" + text.substr(0, override_text) + " takes no value";
     const std::size_t colon = text.find(':');
     if (colon != std::string::npos && text.find("missing") != std::string::npos) {
       return text.substr(0, colon) + " needs a value";
@@ -80,8 +82,8 @@ parse_result parse_command_line(const std::vector<std::string>& arguments) {
   }
   parsed.runs = parse_run_count(made->runs_text);
   if (parsed.runs == 0) {
-    result.error = "--runs needs a whole number from 1 to " + std::to_string(max_runs) +
-                   ", not '" + made->runs_text + "'";
+    result.error = "--runs needs a whole number from 1 to " + std::to_string(max_runs) + ", not '" +
+                   made->runs_text + "'";
     return result;
   }
   if (made->app.count("--library") > 0 && parsed.library_path.empty()) {

@@ -17,7 +17,7 @@ struct options {
   bool help = false;
   bool version = false;
   int runs = 1;
-  std::string library_path;  // empty: the library beside the executable
+  std::string library_path;          // empty: the library beside the executable
   std::vector<std::string> exports;  // --export FILE, in the order given
   std::string compare_path;          // --compare FILE; empty: no comparison
 };

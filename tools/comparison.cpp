@@ -70,7 +70,7 @@ std::string top_level_text(const json& document, const char* key) {
 }
 
 const machine_row machine_rows[] = {
-    {"processor", [](const json& d) { return text_of(machine_member(d, "cpu_model")); }},
+    {"processor model", [](const json& d) { return text_of(machine_member(d, "cpu_model")); }},
     {"processors", processors},
     {"memory", memory},
     {"operating system", [](const json& d) { return text_of(machine_member(d, "os")); }},
@@ -142,7 +142,7 @@ std::string format_comparison(const json& baseline, const json& current) {
   std::string table;
   char line[256];
   std::snprintf(line, sizeof line,
-                "Comparison with the baseline: medians of %zu finished runs there, %zu here\n",
+                "Comparison with the baseline (medians; finished runs: %zu there, %zu here)\n",
                 finished_runs(baseline), finished_runs(current));
   table += line;
   std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %7s  %s\n", "", "baseline", "this",

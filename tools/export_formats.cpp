@@ -40,9 +40,8 @@ std::string table_number(const nlohmann::json& value) {
   if (value.is_number_integer()) return value.dump();
   const double number = value.get<double>();
   char text[48];
-  std::snprintf(text, sizeof text, number == static_cast<double>(static_cast<long long>(number))
-                                       ? "%.0f"
-                                       : "%.1f",
+  std::snprintf(text, sizeof text,
+                number == static_cast<double>(static_cast<long long>(number)) ? "%.0f" : "%.1f",
                 number);
   return text;
 }
@@ -82,7 +81,8 @@ std::string markdown_runs(const nlohmann::json& runs) {
   for (const nlohmann::json& run : runs) {
     std::vector<std::string> cells = {std::to_string(++number), run.value("started_at", ""),
                                       run.value("cancelled", false) ? "yes" : "no"};
-    for (const char* key : report_keys) cells.push_back(table_number(run["report"].value(key, nlohmann::json())));
+    for (const char* key : report_keys)
+      cells.push_back(table_number(run["report"].value(key, nlohmann::json())));
     text += markdown_row(cells);
   }
 

@@ -1,7 +1,7 @@
 // The host's operating-system seam: dynamic loading, the program's own
 // location and arguments, interrupt handling, terminal detection, sleeping,
-// files, and what the host reads about the machine and its own process. Everything else in the host is portable C++; each operating
-// system has one source file implementing this header
+// files, and what the host reads about the machine and its own process. Everything else in the host
+// is portable C++; each operating system has one source file implementing this header
 // (host_platform_posix.cpp, host_platform_win32.cpp).
 //
 // Text crossing this seam is UTF-8; the Windows side converts to and from
@@ -111,6 +111,9 @@ bool read_processor_times(processor_times& times);
 // calling thread.
 double process_processor_seconds();
 double thread_processor_seconds();
+
+// The system's one-minute load average, or -1 where it has none (Windows).
+double load_average();
 
 // This process's resident memory now and at its peak, in KiB, and its
 // thread count; -1 when the system does not say.

@@ -12,9 +12,10 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "host_platform.h"
 #include "processor_brand.h"
@@ -35,6 +36,9 @@ std::string file_text(const char* path) {
   return text.str();
 }
 
+// The system's text for an error number, read in a thread-safe way.
+std::string system_message(int code) { return std::generic_category().message(code); }
+
 double clock_seconds(clockid_t clock) {
   timespec now{};
   clock_gettime(clock, &now);
@@ -54,7 +58,6 @@ std::int64_t status_field(const std::string& key) {
 }
 
 }  // namespace
-
 
 std::vector<std::string> program_arguments(int argc, char** argv) {
   std::vector<std::string> arguments;
@@ -135,7 +138,7 @@ void sleep_ms(unsigned milliseconds) {
 bool write_new_file(const std::string& path, const std::string& contents, std::string& error) {
   const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (file < 0) {
-    error = std::strerror(errno);
+    error = system_message(errno);
     return false;
   }
   std::size_t written = 0;
@@ -143,7 +146,7 @@ bool write_new_file(const std::string& path, const std::string& contents, std::s
     const ssize_t count = write(file, contents.data() + written, contents.size() - written);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
-      error = std::strerror(errno);
+      error = system_message(errno);
       close(file);
       return false;
     }
@@ -151,7 +154,7 @@ bool write_new_file(const std::string& path, const std::string& contents, std::s
   }
   // The data reaches the disk before the rename makes it the file's content.
   if (fsync(file) != 0 || close(file) != 0) {
-    error = std::strerror(errno);
+    error = system_message(errno);
     return false;
   }
   return true;
@@ -159,7 +162,7 @@ bool write_new_file(const std::string& path, const std::string& contents, std::s
 
 bool replace_file(const std::string& from, const std::string& to, std::string& error) {
   if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  error = std::strerror(errno);
+  error = system_message(errno);
   return false;
 }
 
@@ -234,5 +237,11 @@ std::int64_t peak_resident_kib() {
 }
 
 int thread_count() { return static_cast<int>(status_field("Threads:")); }
+
+double load_average() {
+  double loads[1] = {-1.0};
+  if (getloadavg(loads, 1) != 1) return -1.0;
+  return loads[0];
+}
 
 }  // namespace quorvane::host::platform

@@ -89,8 +89,8 @@ std::string kernel_version() {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   if (ntdll == nullptr) return "Windows NT";
   std::string text = "Windows NT";
-  const auto get_version =
-      reinterpret_cast<rtl_get_version>(GetProcAddress(ntdll, "RtlGetVersion"));
+  const auto get_version = reinterpret_cast<rtl_get_version>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
   OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof version;
   if (get_version != nullptr && get_version(&version) == 0) {
@@ -99,7 +99,8 @@ std::string kernel_version() {
   }
   // Wine answers as Windows does; its own export says what is underneath.
   using wine_version = const char*(CDECL*)();
-  const auto wine = reinterpret_cast<wine_version>(GetProcAddress(ntdll, "wine_get_version"));
+  const auto wine = reinterpret_cast<wine_version>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
   if (wine != nullptr) text += std::string(" (Wine ") + wine() + ")";
   return text;
 }
@@ -305,6 +306,8 @@ std::int64_t peak_resident_kib() {
   if (!memory_counters(counters)) return -1;
   return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
 }
+
+double load_average() { return -1.0; }
 
 int thread_count() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);

@@ -20,7 +20,8 @@ std::optional<double> other_load_percent(const platform::processor_times& from,
   return std::clamp(100.0 * (busy - own) / total, 0.0, 100.0);
 }
 
-void interference_meter::phase_seen(int phase, const std::optional<platform::processor_times>& times) {
+void interference_meter::phase_seen(int phase,
+                                    const std::optional<platform::processor_times>& times) {
   if (phase == phase_) return;
   if (phase_ >= 1 && phase_ <= run_phase_count && phase_start_ && times) {
     loads_[static_cast<std::size_t>(phase_ - 1)] = other_load_percent(*phase_start_, *times);

@@ -99,8 +99,8 @@ std::string format_machine_table(const machine_description& machine) {
   std::string table = "Machine\n";
   std::snprintf(line, sizeof line, "  %-32s %s\n", "processor", machine.cpu_model.c_str());
   table += line;
-  std::snprintf(line, sizeof line, "  %-32s %d logical, %d usable by this process\n",
-                "processors", machine.logical_processors, machine.usable_processors);
+  std::snprintf(line, sizeof line, "  %-32s %d logical, %d usable by this process\n", "processors",
+                machine.logical_processors, machine.usable_processors);
   table += line;
   std::snprintf(line, sizeof line, "  %-32s %.1f GiB\n", "memory",
                 static_cast<double>(machine.memory_bytes) / (1024.0 * 1024.0 * 1024.0));

@@ -137,7 +137,8 @@ int run_benchmark(const options& chosen, const library_api& api,
 
   const nlohmann::json document = build_results_document(header, done.records);
   if (done.finished.size() >= 2) {
-    for (const std::string& warning : variation_warnings(document["summary"], done.finished.size())) {
+    for (const std::string& warning :
+         variation_warnings(document["summary"], done.finished.size())) {
       display.note(warning);
     }
   }

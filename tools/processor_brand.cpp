@@ -15,10 +15,11 @@ std::string processor_brand_string() {
   unsigned int highest = __get_cpuid_max(0x80000000U, nullptr);
   if (highest < 0x80000004U) return std::string();
   char brand[49] = {};
-  for (unsigned int leaf = 0; leaf < 3; ++leaf) {
+  for (std::size_t leaf = 0; leaf < 3; ++leaf) {
     unsigned int registers[4] = {};
-    __cpuid(0x80000002U + leaf, registers[0], registers[1], registers[2], registers[3]);
-    std::memcpy(brand + leaf * 16, registers, sizeof registers);
+    __cpuid(0x80000002U + static_cast<unsigned int>(leaf), registers[0], registers[1], registers[2],
+            registers[3]);
+    std::memcpy(brand + leaf * sizeof registers, registers, sizeof registers);
   }
   return std::string(brand);
 #else

@@ -94,9 +94,9 @@ void progress_display::update(const progress_sample& sample) {
   const bool phase_changed = sample.phase != last_phase_;
   const bool progress_changed = sample.progress != last_progress_;
   if (phase_changed) phase_seen_seconds_ = sample.elapsed_seconds;
-  bar_percent_ = std::max(bar_percent_,
-                          estimate_bar_percent(sample.phase, sample.progress,
-                                               sample.elapsed_seconds - phase_seen_seconds_));
+  bar_percent_ =
+      std::max(bar_percent_, estimate_bar_percent(sample.phase, sample.progress,
+                                                  sample.elapsed_seconds - phase_seen_seconds_));
   last_phase_ = sample.phase;
   last_progress_ = sample.progress;
   switch (mode_) {
@@ -124,9 +124,10 @@ void progress_display::end_run(const progress_sample& sample) {
   if (mode_ == mode::redraw) {
     // The last drawing says how the run ended and stays on screen; a
     // finished run fills the bar.
-    bar_percent_ = sample.state == 2 ? 100.0
-                                     : std::max(bar_percent_, static_cast<double>(std::clamp(
-                                                                  sample.progress, 0, 100)));
+    bar_percent_ =
+        sample.state == 2
+            ? 100.0
+            : std::max(bar_percent_, static_cast<double>(std::clamp(sample.progress, 0, 100)));
     draw(sample);
     break_line();
     return;

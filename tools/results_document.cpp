@@ -1,6 +1,7 @@
 // Building the results document.
 #include "results_document.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "run_statistics.h"
@@ -16,7 +17,8 @@ void civil_from_days(long long days, long long& year, unsigned& month, unsigned&
   const auto day_of_era = static_cast<unsigned>(days - era * 146097);
   const unsigned year_of_era =
       (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const unsigned day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const unsigned shifted_month = (5 * day_of_year + 2) / 153;
   day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
   month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
@@ -28,7 +30,7 @@ nlohmann::json loads_json(const phase_loads& loads) {
   for (const std::optional<double>& load : loads) {
     // One decimal is finer than the system's clock ticks can tell apart.
     if (load) {
-      list.push_back(static_cast<double>(static_cast<long long>(*load * 10.0 + 0.5)) / 10.0);
+      list.push_back(std::round(*load * 10.0) / 10.0);
     } else {
       list.push_back(nullptr);
     }
@@ -39,8 +41,8 @@ nlohmann::json loads_json(const phase_loads& loads) {
 }  // namespace
 
 const std::array<const char*, 9> report_keys = {
-    "score_single",     "score_multi",        "int_single_mops",
-    "int_multi_mops",   "fp_single_mflops",   "fp_multi_mflops",
+    "score_single",       "score_multi",      "int_single_mops",
+    "int_multi_mops",     "fp_single_mflops", "fp_multi_mflops",
     "mem_bandwidth_mbps", "threads_used",     "duration_ms"};
 
 std::string utc_timestamp(std::time_t moment) {

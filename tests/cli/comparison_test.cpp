@@ -51,7 +51,7 @@ TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
   current["machine"] = {{"cpu_model", "New CPU"}, {"logical_processors", 2}};
   const std::string table = format_comparison(baseline, current);
 
-  EXPECT_NE(table.find("medians of 3 finished runs there, 3 here"), std::string::npos) << table;
+  EXPECT_NE(table.find("finished runs: 3 there, 3 here"), std::string::npos) << table;
   // Half as fast, clearly: the first figure is 100 against 50.
   const std::string first = line_of(table, report_figures[0].label);
   EXPECT_NE(first.find(" 100 "), std::string::npos) << first;
@@ -64,7 +64,7 @@ TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
 
   const std::size_t machines = table.find("\nMachines\n");
   ASSERT_NE(machines, std::string::npos) << table;
-  const std::string processor = line_of(table, "processor", machines);
+  const std::string processor = line_of(table, "processor model", machines);
   EXPECT_LT(processor.find("Old CPU"), processor.find("New CPU")) << processor;
   EXPECT_NE(line_of(table, "processors", machines).find("4 (2 usable)"), std::string::npos);
   EXPECT_NE(line_of(table, "memory", machines).find("8.0 GiB"), std::string::npos) << table;
@@ -83,7 +83,7 @@ TEST(FormatComparison, OneRunASideAndAMissingMachineAreSaid) {
   const std::size_t at = table.find(note);
   ASSERT_NE(at, std::string::npos) << table;
   EXPECT_EQ(table.find(note, at + 1), std::string::npos) << table;
-  EXPECT_NE(line_of(table, "processor").find("not recorded  not recorded"), std::string::npos)
+  EXPECT_NE(line_of(table, "processor model").find("not recorded  not recorded"), std::string::npos)
       << table;
 }
 

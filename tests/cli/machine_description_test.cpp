@@ -15,8 +15,9 @@ platform::machine_readings linux_readings() {
   readings.logical_processors = 64;
   readings.usable_processors = 2;
   readings.memory_bytes = 25769803776ULL;
-  readings.os_release = "NAME=\"Debian GNU/Linux\"\nVERSION=\"12 (bookworm)\"\n"
-                        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n";
+  readings.os_release =
+      "NAME=\"Debian GNU/Linux\"\nVERSION=\"12 (bookworm)\"\n"
+      "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n";
   readings.kernel = "Linux 6.1.0-18-amd64";
   return readings;
 }

@@ -35,13 +35,21 @@ nlohmann::json three_runs() {
   header.machine.memory_bytes = 1024;
   header.machine.os = "Test OS";
   header.machine.kernel = "Test 1.0";
-  std::vector<run_record> runs = {
-      {"2026-12-09T11:22:33Z", "2026-12-09T11:22:53Z", false, nlohmann::json::parse(finished_line),
-       {1.25, 0.0, 48.0, 3.0, 0.5}},
-      {"2026-12-09T11:22:53Z", "2026-12-09T11:23:13Z", false, nlohmann::json::parse(faster_line),
-       {0.0, 0.0, 0.0, 0.0, 0.0}},
-      {"2026-12-09T11:23:13Z", "2026-12-09T11:23:14Z", true, nlohmann::json::parse(cancelled_line),
-       {2.0, std::nullopt, std::nullopt, std::nullopt, std::nullopt}}};
+  std::vector<run_record> runs = {{"2026-12-09T11:22:33Z",
+                                   "2026-12-09T11:22:53Z",
+                                   false,
+                                   nlohmann::json::parse(finished_line),
+                                   {1.25, 0.0, 48.0, 3.0, 0.5}},
+                                  {"2026-12-09T11:22:53Z",
+                                   "2026-12-09T11:23:13Z",
+                                   false,
+                                   nlohmann::json::parse(faster_line),
+                                   {0.0, 0.0, 0.0, 0.0, 0.0}},
+                                  {"2026-12-09T11:23:13Z",
+                                   "2026-12-09T11:23:14Z",
+                                   true,
+                                   nlohmann::json::parse(cancelled_line),
+                                   {2.0, std::nullopt, std::nullopt, std::nullopt, std::nullopt}}};
   return build_results_document(header, runs);
 }
 
@@ -66,8 +74,7 @@ TEST(ResultsDocument, KeepsEveryRunAndSummarisesTheFinishedOnes) {
   const nlohmann::json& cancelled = document["runs"][2];
   EXPECT_TRUE(cancelled["cancelled"].get<bool>());
   EXPECT_EQ(cancelled["report"], nlohmann::json::parse(cancelled_line));
-  EXPECT_EQ(cancelled["other_load_percent"],
-            nlohmann::json::parse("[2.0,null,null,null,null]"));
+  EXPECT_EQ(cancelled["other_load_percent"], nlohmann::json::parse("[2.0,null,null,null,null]"));
   // The numbers stay the library's whole numbers.
   EXPECT_TRUE(document["runs"][0]["report"]["score_single"].is_number_integer());
   EXPECT_EQ(document["runs"][0]["other_load_percent"][0], 1.3);
@@ -101,8 +108,9 @@ TEST(CsvExport, HasAHeaderAndOneRowPerRunWithTheReportsNumbers) {
             "other_load_percent_1,other_load_percent_2,other_load_percent_3,"
             "other_load_percent_4,other_load_percent_5");
   std::getline(lines, row);
-  EXPECT_EQ(row, "2026-12-09T11:22:33Z,false,1591,3043,1002,1890,3546,6911,9123,2,20013,"
-                 "1.3,0.0,48.0,3.0,0.5");
+  EXPECT_EQ(row,
+            "2026-12-09T11:22:33Z,false,1591,3043,1002,1890,3546,6911,9123,2,20013,"
+            "1.3,0.0,48.0,3.0,0.5");
   std::getline(lines, row);
   std::getline(lines, row);
   EXPECT_EQ(row, "2026-12-09T11:23:13Z,true,0,0,0,0,0,0,0,2,137,2.0,,,,");
@@ -112,8 +120,8 @@ TEST(CsvExport, HasAHeaderAndOneRowPerRunWithTheReportsNumbers) {
 TEST(MarkdownExport, HasTheMachineTheRunsAndTheSummaryAsTables) {
   const std::string markdown = format_markdown_export(three_runs());
   for (const char* part :
-       {"## Machine", "| processor | Test CPU |", "| processors | 2 logical, 1 usable |",
-        "## Runs", "| 3 | 2026-12-09T11:23:13Z | yes | 0 | 0 |", "| 1 | 1.3 | 0 | 48 | 3 | 0.5 |",
+       {"## Machine", "| processor | Test CPU |", "| processors | 2 logical, 1 usable |", "## Runs",
+        "| 3 | 2026-12-09T11:23:13Z | yes | 0 | 0 |", "| 1 | 1.3 | 0 | 48 | 3 | 0.5 |",
         "| 3 | 2 | - | - | - | - |", "| score_multi | 3093 | 3043 | 3143 | 2.3% |"}) {
     EXPECT_NE(markdown.find(part), std::string::npos) << part << "\n" << markdown;
   }
@@ -139,7 +147,8 @@ class ExportFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = (fs::temp_directory_path() / ("quorvane-export-" + std::string(test->name()))).string();
+    folder_ =
+        (fs::temp_directory_path() / ("quorvane-export-" + std::string(test->name()))).string();
     fs::remove_all(folder_);
     fs::create_directory(folder_);
   }
@@ -153,8 +162,7 @@ TEST_F(ExportFiles, RefusesFoldersAndMissingFoldersBeforeTheRun) {
   EXPECT_EQ(check_export_path(folder_ + "/sub.json"),
             "cannot export to " + folder_ + "/sub.json: it is a folder");
   const std::string missing = check_export_path(folder_ + "/missing/out.json");
-  EXPECT_EQ(missing.rfind("cannot export to " + folder_ + "/missing/out.json: ", 0), 0U)
-      << missing;
+  EXPECT_EQ(missing.rfind("cannot export to " + folder_ + "/missing/out.json: ", 0), 0U) << missing;
   EXPECT_GT(missing.size(), ("cannot export to " + folder_ + "/missing/out.json: ").size());
   EXPECT_EQ(check_export_path(folder_ + "/out.json"), "");
   // The check leaves nothing behind.
@@ -164,7 +172,7 @@ TEST_F(ExportFiles, RefusesFoldersAndMissingFoldersBeforeTheRun) {
 
 TEST_F(ExportFiles, AFailedWriteLeavesTheExistingFileUntouched) {
   const std::string path = folder_ + "/out.json";
-  { std::ofstream(path) << "the earlier export\n"; }
+  { std::ofstream(path, std::ios::binary) << "the earlier export\n"; }
   // A folder where the temporary file must go makes the write fail, even
   // for a user whom permissions do not stop.
   ASSERT_TRUE(fs::create_directory(temporary_path_for(path)));

@@ -49,9 +49,7 @@ const char* const cancelled_report =
     "\"fp_single_mflops\":0,\"fp_multi_mflops\":0,\"mem_bandwidth_mbps\":0,\"threads_used\":2,"
     "\"duration_ms\":137}";
 
-int polls_per_phase() {
-  return chosen_behaviour() == behaviour::interrupt_in_start ? 40 : 2;
-}
+int polls_per_phase() { return chosen_behaviour() == behaviour::interrupt_in_start ? 40 : 2; }
 
 }  // namespace
 

@@ -6,11 +6,15 @@ QUORVANE_STAND_IN_LIBRARY a library that lacks one export,
 QUORVANE_STAND_IN_RUN_LIBRARY a library that runs in a few polls with a fixed report.
 """
 
+import csv
+import io
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -34,6 +38,8 @@ TABLE_LABELS = ["integer mixing, one thread", "integer mixing, all processors",
 WHOLE_RUN_LIMIT_S = 120
 # A cancel ends the current phase at the library's next 20 ms poll.
 CANCEL_LIMIT_S = 1.0
+SCHEMA_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                           "results.schema.json")
 
 
 def setUpModule():
@@ -55,12 +61,40 @@ def parse_report(line, test):
     return report
 
 
+def check_document(test, path):
+    """The results document at path, validated against docs/results.schema.json."""
+    import jsonschema
+    with open(SCHEMA_PATH, encoding="utf-8") as schema_file:
+        schema = json.load(schema_file)
+    with open(path, encoding="utf-8") as document_file:
+        document = json.load(document_file)
+    jsonschema.validate(document, schema)
+    return document
+
+
+def check_exports_agree(test, folder, report_lines):
+    """The .json and .csv exports in folder carry exactly the reports printed by --json."""
+    reports = [json.loads(line) for line in report_lines]
+    document = check_document(test, os.path.join(folder, "results.json"))
+    test.assertEqual([run["report"] for run in document["runs"]], reports)
+    with open(os.path.join(folder, "results.csv"), newline="", encoding="utf-8") as csv_file:
+        rows = list(csv.DictReader(csv_file))
+    test.assertEqual(len(rows), len(reports))
+    for row, report, run in zip(rows, reports, document["runs"]):
+        # The CSV's text of each number is the report's own text.
+        test.assertEqual({key: row[key] for key in REPORT_KEYS},
+                         {key: json.dumps(report[key]) for key in REPORT_KEYS})
+        test.assertEqual(row["started_at"], run["started_at"])
+        test.assertEqual(row["cancelled"], "true" if run["cancelled"] else "false")
+    return document
+
+
 class Interrupted:
     """Starts the host, waits for a line on one of its streams, sends signals."""
 
-    def __init__(self, *arguments, watch="stderr"):
+    def __init__(self, *arguments, watch="stderr", env=None):
         self.process = subprocess.Popen([CLI, *arguments], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
+                                        stderr=subprocess.PIPE, text=True, env=env)
         self.watched = getattr(self.process, watch)
         self.seen = []
 
@@ -167,17 +201,32 @@ class InterruptTest(unittest.TestCase):
         self.check_cancelled_report(parse_report(lines[0], self))
 
     def test_table_of_a_cancelled_run_off_a_terminal_has_no_redraws(self):
-        host = Interrupted("--library", LIBRARY, watch="stdout")
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        exported = os.path.join(folder, "results.json")
+        host = Interrupted("--library", LIBRARY, "--export", exported)
         host.wait_for("phase 1/5")
         status, _, stdout, stderr = host.finish([signal.SIGINT])
         self.assertEqual(status, 130, stderr)
         self.assertNotIn("\r", stdout)
         self.assertNotIn("\r", stderr)
-        self.assertIn("cancelled after", stdout)
+        # Progress went to standard error; standard output has the tables alone.
+        self.assertIn("cancelled after", stderr)
+        self.assertTrue(stdout.startswith("Machine\n  processor "), stdout)
         self.assertIn("Results of the cancelled run", stdout)
         table = stdout[stdout.index("Results of the cancelled run"):]
         for label in TABLE_LABELS:
             self.assertRegex(table, rf"\n  {label} +[0-9.]+")
+        # What was measured is exported, marked cancelled, in a valid document.
+        document = check_document(self, exported)
+        self.assertEqual(len(document["runs"]), 1)
+        run = document["runs"][0]
+        self.assertTrue(run["cancelled"])
+        self.check_cancelled_report(run["report"])
+        self.assertIsInstance(run["other_load_percent"][0], float)
+        self.assertEqual(run["other_load_percent"][1:], [None] * 4)
+        self.assertEqual(document["summary"], {})
+        self.assertEqual(document["machine"]["usable_processors"], os.cpu_count())
 
     @unittest.skipUnless(sys.platform.startswith("linux"), "needs a pseudo-terminal")
     def test_on_a_terminal_the_progress_line_is_redrawn_in_place(self):
@@ -246,14 +295,106 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(json.loads(result.stdout)["duration_ms"], STAND_IN_FINISHED_MS)
         self.assertEqual(result.returncode, 0, result.stderr)
 
+    def folder(self):
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        return folder
+
+    def test_bad_export_paths_are_refused_before_the_run(self):
+        folder = self.folder()
+        os.mkdir(os.path.join(folder, "taken.json"))
+        for path, reason in ((os.path.join(folder, "results.txt"), "unknown extension '.txt'"),
+                             (os.path.join(folder, "no", "such", "folder.json"),
+                              "No such file or directory"),
+                             (os.path.join(folder, "taken.json"), "it is a folder")):
+            with self.subTest(path=path):
+                good = os.path.join(folder, "good.csv")
+                result = run_stand_in("--export", good, "--export", path)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, "")
+                # One line and no progress: the run never started.
+                self.assertEqual(result.stderr.splitlines(),
+                                 [f"quorvane: cannot export to {path}: " +
+                                  result.stderr.split(": ", 2)[-1].rstrip("\n")])
+                self.assertIn(reason, result.stderr)
+                self.assertFalse(os.path.exists(good))
+
+    def test_exports_agree_with_the_report_lines_of_the_same_invocation(self):
+        folder = self.folder()
+        paths = [os.path.join(folder, name) for name in ("results.json", "results.csv",
+                                                         "results.md")]
+        # An earlier export is replaced whole.
+        with open(paths[0], "w", encoding="utf-8") as earlier:
+            earlier.write("x" * 100000)
+        arguments = ["--json", "--runs", "3"]
+        for path in paths:
+            arguments += ["--export", path]
+        result = run_stand_in(*arguments)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertEqual(len(lines), 3)
+        document = check_exports_agree(self, folder, lines)
+        self.assertEqual(document["library_version"], "0.0.0-stand-in")
+        self.assertEqual(document["summary"]["duration_ms"],
+                         {"median": STAND_IN_FINISHED_MS, "min": STAND_IN_FINISHED_MS,
+                          "max": STAND_IN_FINISHED_MS, "cv_percent": 0})
+        with open(paths[2], encoding="utf-8") as markdown:
+            self.assertIn("| score_multi | 3043 | 3043 | 3043 | 0.0% |", markdown.read())
+        self.assertEqual(sorted(os.listdir(folder)), ["results.csv", "results.json", "results.md"])
+
+    def test_a_cancelled_run_is_still_exported(self):
+        folder = self.folder()
+        environment = dict(os.environ, QUORVANE_STAND_IN_BEHAVIOUR="until_cancel")
+        host = Interrupted("--json", "--library", STAND_IN_RUN_LIBRARY,
+                           "--export", os.path.join(folder, "results.json"),
+                           "--export", os.path.join(folder, "results.csv"), env=environment)
+        host.wait_for("phase 1/5")
+        status, _, stdout, stderr = host.finish([signal.SIGINT])
+        self.assertEqual(status, 130, stderr)
+        document = check_exports_agree(self, folder, stdout.splitlines())
+        self.assertTrue(document["runs"][0]["cancelled"])
+        self.assertEqual(document["runs"][0]["report"]["duration_ms"], STAND_IN_CANCELLED_MS)
+
+    def test_compare_checks_the_baseline_first_and_prints_the_comparison_after(self):
+        folder = self.folder()
+        baseline = os.path.join(folder, "baseline.jsonl")
+        with open(baseline, "w", encoding="utf-8") as lines:
+            lines.write('{"score_single":1}\n')
+        result = run_stand_in("--compare", baseline)
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+        self.assertIn(baseline, result.stderr)
+
+        exported = os.path.join(folder, "results.json")
+        self.assertEqual(run_stand_in("--quiet", "--export", exported).returncode, 0)
+        result = run_stand_in("--compare", exported)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        comparison = result.stdout[result.stdout.index("\nComparison"):]
+        self.assertRegex(comparison, r"multi-thread score +3043 +3043 +1\.000 .*no clear difference")
+        # With --json the comparison goes to standard error.
+        result = run_stand_in("--json", "--compare", exported)
+        self.assertEqual(len(result.stdout.splitlines()), 1)
+        self.assertIn("no clear difference", result.stderr)
+
 
 class WholeRunTest(unittest.TestCase):
     """Complete runs: 20 s each."""
 
     def test_two_runs_with_json_print_one_report_line_each(self):
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
         result = run_cli("--json", "--runs", "2", "--library", LIBRARY,
+                         "--export", os.path.join(folder, "results.json"),
+                         "--export", os.path.join(folder, "results.csv"),
                          timeout=2 * WHOLE_RUN_LIMIT_S)
         self.assertEqual(result.returncode, 0, result.stderr)
+        document = check_exports_agree(self, folder, result.stdout.splitlines())
+        self.assertEqual(document["library_version"], "1.0.0")
+        self.assertEqual(set(document["summary"]), set(REPORT_KEYS))
+        for run in document["runs"]:
+            self.assertEqual(len([load for load in run["other_load_percent"]
+                                  if load is not None]), 5)
         lines = result.stdout.split("\n")
         self.assertEqual(lines[-1], "", "every report line ends with a newline")
         self.assertEqual(len(lines), 3, result.stdout)
@@ -273,14 +414,44 @@ class WholeRunTest(unittest.TestCase):
         result = run_cli("--library", LIBRARY, timeout=WHOLE_RUN_LIMIT_S)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertNotIn("\r", result.stdout)
-        lines = result.stdout.splitlines()
+        self.assertNotIn("\r", result.stderr)
+        lines = result.stderr.splitlines()
         self.assertEqual([line.split(":")[0] for line in lines[:5]],
                          [f"phase {phase}/5" for phase in range(1, 6)])
         self.assertTrue(lines[5].startswith("finished in "), lines[5])
+        # Standard output carries the machine and the results alone.
+        self.assertRegex(result.stdout, r"^Machine\n  processor +\S.*\n  processors +\d+ logical, "
+                                        r"\d+ usable by this process\n  memory +[0-9.]+ GiB\n"
+                                        r"  system +\S.*\n\nResults\n")
         table = result.stdout[result.stdout.index("\nResults\n"):]
         for label in TABLE_LABELS[:7]:
             self.assertRegex(table, rf"\n  {label} +[1-9][0-9]*(  \S.*)?\n")
         self.assertRegex(table, rf"\n  processors +{os.cpu_count()}\n")
+
+
+
+class InterferenceTest(unittest.TestCase):
+    """A whole run while another process keeps a processor busy: 20 s."""
+
+    def test_a_busy_processor_shows_in_the_phases_figures(self):
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        exported = os.path.join(folder, "results.json")
+        busy = subprocess.Popen([sys.executable, "-c", "while True: pass"])
+        try:
+            result = run_cli("--json", "--library", LIBRARY, "--export", exported,
+                             timeout=WHOLE_RUN_LIMIT_S)
+        finally:
+            busy.kill()
+            busy.wait()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        loads = check_document(self, exported)["runs"][0]["other_load_percent"]
+        self.assertGreaterEqual(max(loads), 20, loads)
+        # Each phase above 10% has its warning on standard error.
+        warned = [load for load in loads if load > 10]
+        self.assertEqual(len([line for line in result.stderr.splitlines()
+                              if line.startswith("warning: other programs used ")]),
+                         len(warned), result.stderr)
 
 
 if __name__ == "__main__":

@@ -1,32 +1,21 @@
+// The process's readings come from the host's platform layer, the same
+// ones the command-line host and the measuring program use.
 #include "process_stats.h"
 
-#include <fstream>
-#include <string>
 #include <thread>
 
+#include "host_platform.h"
+
 namespace stress {
-namespace {
 
-// The number after "key" on its line of /proc/self/status.
-std::int64_t status_field(const std::string& key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, key.size(), key) == 0) return std::stoll(line.substr(key.size()));
-  }
-  return -1;
-}
-
-}  // namespace
-
-int thread_count() { return static_cast<int>(status_field("Threads:")); }
+int thread_count() { return quorvane::host::platform::thread_count(); }
 
 int baseline_thread_count() {
   std::thread([] {}).join();
   return thread_count();
 }
 
-std::int64_t resident_kib() { return status_field("VmRSS:"); }
+std::int64_t resident_kib() { return quorvane::host::platform::resident_kib(); }
 
 int wait_for_thread_count(int target, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -1,5 +1,5 @@
-// What the process holds right now, read from /proc/self/status: its thread
-// count and its resident memory.
+// What the process holds right now, as the host's platform layer reads it:
+// its thread count and its resident memory.
 #ifndef QUORVANE_TESTS_PROCESS_STATS_H
 #define QUORVANE_TESTS_PROCESS_STATS_H
 
@@ -8,7 +8,7 @@
 
 namespace stress {
 
-// The process's thread count ("Threads:"), or -1 when it cannot be read.
+// The process's thread count, or -1 when it cannot be read.
 int thread_count();
 
 // The thread count to compare later counts with: taken after one short
@@ -16,7 +16,7 @@ int thread_count();
 // a background thread of its own at the process's first thread creation.
 int baseline_thread_count();
 
-// The process's resident set in KiB ("VmRSS:"), or -1 when it cannot be read.
+// The process's resident set in KiB, or -1 when it cannot be read.
 std::int64_t resident_kib();
 
 // Waits until the thread count is at most target or the limit passes, and
