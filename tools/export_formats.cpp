@@ -139,11 +139,8 @@ std::string prometheus_entry(const nlohmann::json& document, const nlohmann::jso
 
 const std::vector<export_format>& export_formats() {
   static const std::vector<export_format> formats = {
-      {".json", &json_entry},
-      {".csv", &csv_entry},
-      {".md", &markdown_entry},
-      {".prom", &prometheus_entry},
-      {".html", &format_html},
+      {".json", &json_entry},       {".csv", &csv_entry},    {".md", &markdown_entry},
+      {".prom", &prometheus_entry}, {".html", &format_html},
   };
   return formats;
 }
