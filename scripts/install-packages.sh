@@ -46,3 +46,10 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get -q update
 apt-get -q -y -o DPkg::Lock::Timeout=600 install "${missing[@]}"
+# Where systemd runs, the packages' services are also enabled at install:
+# the tests start their own node_exporter, so none is left enabled either.
+if [[ -d /run/systemd/system ]]; then
+  for service in prometheus prometheus-node-exporter; do
+    systemctl disable --now "${service}" >/dev/null 2>&1 || true
+  done
+fi

@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "atomic_file.h"
+#include "export_html.h"
+#include "export_prometheus.h"
 #include "results_document.h"
 
 namespace quorvane::host {
@@ -129,14 +131,16 @@ std::string csv_entry(const nlohmann::json& document, const nlohmann::json*) {
 std::string markdown_entry(const nlohmann::json& document, const nlohmann::json*) {
   return format_markdown_export(document);
 }
+std::string prometheus_entry(const nlohmann::json& document, const nlohmann::json*) {
+  return format_prometheus(document);
+}
 
 }  // namespace
 
 const std::vector<export_format>& export_formats() {
   static const std::vector<export_format> formats = {
-      {".json", &json_entry},
-      {".csv", &csv_entry},
-      {".md", &markdown_entry},
+      {".json", &json_entry},       {".csv", &csv_entry},    {".md", &markdown_entry},
+      {".prom", &prometheus_entry}, {".html", &format_html},
   };
   return formats;
 }

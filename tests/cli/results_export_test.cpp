@@ -134,9 +134,11 @@ TEST(ExportFormats, ChooseByExtensionWithoutRegardToCase) {
   EXPECT_EQ(export_format_for("results.txt"), nullptr);
   EXPECT_EQ(export_format_for("json"), nullptr);
   EXPECT_EQ(check_export_path("out/results.txt"),
-            "cannot export to out/results.txt: unknown extension '.txt' (known: .json, .csv, .md)");
+            "cannot export to out/results.txt: unknown extension '.txt' "
+            "(known: .json, .csv, .md, .prom, .html)");
   EXPECT_EQ(check_export_path("some.dir/results"),
-            "cannot export to some.dir/results: no extension (known: .json, .csv, .md)");
+            "cannot export to some.dir/results: no extension "
+            "(known: .json, .csv, .md, .prom, .html)");
 }
 
 namespace fs = std::filesystem;
