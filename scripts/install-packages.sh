@@ -15,7 +15,7 @@ fi
 
 packages=()
 for list in "$@"; do
-  while read -r line; do
+  while read -r line || [[ -n ${line} ]]; do
     line=${line%%#*}
     for package in ${line}; do packages+=("${package}"); done
   done <"${list}"
