@@ -38,7 +38,7 @@ trap 'rm -rf "${work}"' EXIT
 
 # The stand-in carries the library's soname, so that the .NET binding's
 # DllImport binds to it once loaded.
-g++ -std=c++17 -O2 -shared -fPIC -fvisibility=hidden -Wl,-soname,libmorvatic-quorvane-cpu-benchmark.so \
+g++ -std=c++17 -O2 -shared -fPIC -fvisibility=hidden -Wl,-soname,libmorvatic-quorvane-cpu-benchmark.so.1 \
     -o "${work}/timed-library.so" "${drivers}/timed_library.cpp"
 mcs -nologo -r:System.Runtime.Serialization.dll -out:"${work}/DotnetRun.exe" \
     "${root}/bindings/dotnet/Quorvane.cs" "${drivers}/DotnetRun.cs"
