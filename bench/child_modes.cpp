@@ -5,8 +5,8 @@
 
 #include "child_output.h"
 #include "copy_costs.h"
-#include "library_api.h"
 #include "library_observer.h"
+#include "run/library_api.h"
 #include "slice_probe.h"
 #include "standalone_loop.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host_os.h"
-#include "run_statistics.h"
+#include "results/run_statistics.h"
 
 namespace qbench {
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "host_os.h"
-#include "host_platform.h"
+#include "machine/host_platform.h"
 
 namespace qbench {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "library_api.h"
+#include "run/library_api.h"
 
 namespace qbench {
 

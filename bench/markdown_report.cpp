@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "run_statistics.h"
+#include "results/run_statistics.h"
 
 namespace qbench {
 namespace {

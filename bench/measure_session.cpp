@@ -7,9 +7,9 @@
 
 #include "child_process.h"
 #include "host_os.h"
-#include "host_platform.h"
-#include "machine_description.h"
-#include "results_document.h"
+#include "machine/host_platform.h"
+#include "machine/machine_description.h"
+#include "results/results_document.h"
 
 namespace qbench {
 namespace {

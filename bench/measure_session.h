@@ -11,7 +11,7 @@
 
 #include "child_output.h"
 #include "mbw_peer.h"
-#include "run_report.h"
+#include "results/run_report.h"
 
 namespace qbench {
 

@@ -10,22 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "baseline.h"
 #include "command_line.h"
-#include "comparison.h"
 #include "exit_codes.h"
-#include "export_formats.h"
-#include "host_platform.h"
-#include "interference.h"
-#include "library_api.h"
-#include "library_location.h"
-#include "machine_description.h"
-#include "progress_display.h"
-#include "results_document.h"
-#include "run_report.h"
-#include "run_session.h"
-#include "run_statistics.h"
-#include "variation_warnings.h"
+#include "export/export_formats.h"
+#include "machine/host_platform.h"
+#include "machine/interference.h"
+#include "machine/machine_description.h"
+#include "results/baseline.h"
+#include "results/comparison.h"
+#include "results/results_document.h"
+#include "results/run_report.h"
+#include "results/run_statistics.h"
+#include "results/variation_warnings.h"
+#include "run/library_api.h"
+#include "run/library_location.h"
+#include "run/progress_display.h"
+#include "run/run_session.h"
 
 namespace quorvane::host {
 namespace {

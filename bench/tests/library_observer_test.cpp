@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "library_api.h"
+#include "run/library_api.h"
 
 namespace qbench {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export_formats.h"
+#include "export/export_formats.h"
 
 namespace {
 

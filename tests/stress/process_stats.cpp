@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "host_platform.h"
+#include "machine/host_platform.h"
 
 namespace stress {
 

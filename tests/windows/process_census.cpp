@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host_platform.h"
+#include "machine/host_platform.h"
 
 namespace census {
 

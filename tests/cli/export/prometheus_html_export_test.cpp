@@ -1,0 +1,230 @@
+// The .prom and .html exports of constructed results documents.
+#include "export/export_html.h"
+#include "export/export_prometheus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace quorvane::host {
+namespace {
+
+nlohmann::json run(double score_single, double int_single_mops, double mem_bandwidth_mbps,
+                   unsigned duration_ms, const char* ended_at, nlohmann::json other_load,
+                   bool cancelled = false) {
+  return {{"started_at", "2026-12-09T11:00:00Z"},
+          {"ended_at", ended_at},
+          {"cancelled", cancelled},
+          {"report",
+           {{"score_single", score_single},
+            {"score_multi", 2 * score_single},
+            {"int_single_mops", int_single_mops},
+            {"int_multi_mops", 2 * int_single_mops},
+            {"fp_single_mflops", 3000},
+            {"fp_multi_mflops", 6000},
+            {"mem_bandwidth_mbps", mem_bandwidth_mbps},
+            {"threads_used", 2},
+            {"duration_ms", duration_ms}}},
+          {"other_load_percent", std::move(other_load)}};
+}
+
+// Three finished runs in no order of size, then a cancelled one whose
+// figures would move every median and maximum if it were counted.
+nlohmann::json three_runs_and_a_cancel() {
+  return {{"schema_version", 1},
+          {"host_version", "1.0.0"},
+          {"library_version", "1.0.0"},
+          {"started_at", "2026-12-09T11:00:00Z"},
+          {"machine", {{"cpu_model", "Model 9"}, {"logical_processors", 2}}},
+          {"runs",
+           {run(1250, 720, 9500, 20010, "2026-12-09T11:00:20Z", {1, 5, 2, nullptr, 0}),
+            run(1210, 700, 9000, 20014, "2026-12-09T11:00:40Z", {1, 30, 2, 3, 4}),
+            run(1230, 705, 9200, 20012, "2024-02-29T00:00:00Z", {nullptr, 1, 12, 2, 1}),
+            run(9999, 9999, 99999, 3000, "2026-12-09T11:01:10Z",
+                {90, nullptr, nullptr, nullptr, nullptr}, true)}}};
+}
+
+// The samples of an exposition, by name and labels, and the families that
+// have both a HELP and a gauge TYPE line.
+struct exposition {
+  std::map<std::string, std::string> samples;
+  std::map<std::string, int> described;
+};
+
+exposition parse(const std::string& text) {
+  exposition parsed;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("# HELP ", 0) == 0) {
+      ++parsed.described[line.substr(7, line.find(' ', 7) - 7)];
+    } else if (line.rfind("# TYPE ", 0) == 0) {
+      const std::string name = line.substr(7, line.find(' ', 7) - 7);
+      if (line == "# TYPE " + name + " gauge") ++parsed.described[name];
+    } else {
+      const std::size_t space = line.rfind(' ');
+      parsed.samples[line.substr(0, space)] = line.substr(space + 1);
+    }
+  }
+  return parsed;
+}
+
+double value_of(const exposition& parsed, const std::string& sample) {
+  const auto found = parsed.samples.find(sample);
+  if (found == parsed.samples.end()) {
+    ADD_FAILURE() << "no sample " << sample;
+    return -1;
+  }
+  return std::strtod(found->second.c_str(), nullptr);
+}
+
+TEST(PrometheusExport, MediansOfTheFinishedRunsInBaseUnits) {
+  const exposition parsed = parse(format_prometheus(three_runs_and_a_cancel()));
+  EXPECT_EQ(value_of(parsed, "quorvane_runs"), 3);
+  EXPECT_EQ(value_of(parsed, "quorvane_score{threads=\"single\"}"), 1230);
+  EXPECT_EQ(value_of(parsed, "quorvane_score{threads=\"all\"}"), 2460);
+  EXPECT_EQ(value_of(parsed, "quorvane_integer_mix_steps_per_second{threads=\"single\"}"), 705e6);
+  EXPECT_EQ(value_of(parsed, "quorvane_integer_mix_steps_per_second{threads=\"all\"}"), 1410e6);
+  EXPECT_EQ(value_of(parsed, "quorvane_floating_point_operations_per_second{threads=\"single\"}"),
+            3000e6);
+  EXPECT_EQ(value_of(parsed, "quorvane_floating_point_operations_per_second{threads=\"all\"}"),
+            6000e6);
+  EXPECT_EQ(value_of(parsed, "quorvane_memory_copy_bytes_per_second"), 9200.0 * 1048576);
+  EXPECT_EQ(value_of(parsed, "quorvane_processors"), 2);
+  EXPECT_EQ(value_of(parsed, "quorvane_run_duration_seconds"), 20.012);
+  // Each finished run's largest share is 5, 30 and 12 percent.
+  EXPECT_EQ(value_of(parsed, "quorvane_other_load_ratio"), 0.12);
+  // The last finished run ended on a leap day: 19782 days after 1970-01-01.
+  EXPECT_EQ(value_of(parsed, "quorvane_last_run_timestamp_seconds"), 19782.0 * 86400);
+}
+
+TEST(PrometheusExport, EveryMetricOfTheInterfaceIsADescribedGauge) {
+  const std::string text = format_prometheus(three_runs_and_a_cancel());
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  const exposition parsed = parse(text);
+  const std::map<std::string, int> expected = {{"quorvane_info", 2},
+                                               {"quorvane_score", 2},
+                                               {"quorvane_integer_mix_steps_per_second", 2},
+                                               {"quorvane_floating_point_operations_per_second", 2},
+                                               {"quorvane_memory_copy_bytes_per_second", 2},
+                                               {"quorvane_processors", 2},
+                                               {"quorvane_runs", 2},
+                                               {"quorvane_run_duration_seconds", 2},
+                                               {"quorvane_other_load_ratio", 2},
+                                               {"quorvane_last_run_timestamp_seconds", 2}};
+  EXPECT_EQ(parsed.described, expected);
+  EXPECT_EQ(parsed.samples.size(), 13u);
+}
+
+TEST(PrometheusExport, LabelValuesAreEscaped) {
+  EXPECT_EQ(escape_label_value("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
+  nlohmann::json document = three_runs_and_a_cancel();
+  document["machine"]["cpu_model"] = "Model \"9\" \\ 2\nGHz";
+  document["host_version"] = "1.0\"";
+  const exposition parsed = parse(format_prometheus(document));
+  EXPECT_EQ(value_of(parsed,
+                     "quorvane_info{library_version=\"1.0.0\",host_version=\"1.0\\\"\","
+                     "cpu_model=\"Model \\\"9\\\" \\\\ 2\\nGHz\"}"),
+            1);
+}
+
+TEST(PrometheusExport, WithoutAFinishedRunOnlyTheInfoAndARunCountOfZero) {
+  nlohmann::json document = three_runs_and_a_cancel();
+  document["runs"] = nlohmann::json::array({document["runs"][3]});
+  const exposition parsed = parse(format_prometheus(document));
+  EXPECT_EQ(parsed.samples.size(), 2u);
+  EXPECT_EQ(value_of(parsed, "quorvane_runs"), 0);
+  EXPECT_EQ(parsed.described.size(), 2u);
+}
+
+TEST(PrometheusExport, SampleValuesReadBackExactly) {
+  for (const double value : {0.0, 0.1, 1.0 / 3, 20.012, 9646899200.0, 7.05e8, 1e-7, 1e300}) {
+    const std::string text = format_sample_value(value);
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+    EXPECT_EQ(text.find(','), std::string::npos) << text;
+  }
+  EXPECT_EQ(format_sample_value(std::strtod("nan", nullptr)), "NaN");
+  EXPECT_EQ(format_sample_value(-std::numeric_limits<double>::infinity()), "-Inf");
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++found;
+  }
+  return found;
+}
+
+TEST(HtmlExport, EveryTextFromTheDocumentIsEscaped) {
+  nlohmann::json document = three_runs_and_a_cancel();
+  const std::string hostile = "<script>alert('x')</script>&\"";
+  document["machine"]["cpu_model"] = hostile;
+  document["machine"]["<b>extra</b>"] = hostile;
+  document["started_at"] = hostile;
+  document["runs"][0]["started_at"] = hostile;
+  const std::string html = format_html(document, &document);
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  EXPECT_EQ(html.find("<b>"), std::string::npos);
+  // Title, both machine columns, the extra row's two cells, the two start
+  // lines (the baseline is the same document) and the run table.
+  EXPECT_EQ(count(html, "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&amp;&quot;"), 8u);
+  EXPECT_EQ(count(html, "&lt;b&gt;extra&lt;/b&gt;"), 1u);
+}
+
+TEST(HtmlExport, FetchesNothing) {
+  const std::string html = format_html(three_runs_and_a_cancel(), nullptr);
+  for (const char* loading : {"src=", "href=", "http:", "https:", "@import", "<link", "<script"}) {
+    EXPECT_EQ(html.find(loading), std::string::npos) << loading;
+  }
+  EXPECT_NE(html.find("default-src 'none'"), std::string::npos);
+}
+
+TEST(HtmlExport, OneChartPerFigureWithEachFinishedRunAndTheBaselineBeside) {
+  const nlohmann::json document = three_runs_and_a_cancel();
+  const std::string alone = format_html(document, nullptr);
+  // Two scores, five measurements and the other load.
+  EXPECT_EQ(count(alone, "<svg "), 8u);
+  EXPECT_EQ(count(alone, "data-chart=\"score_single\""), 1u);
+  EXPECT_EQ(count(alone, "class=\"baseline\""), 0u);
+  // Seven figure bars of three points; phases 1 to 5 measured by 2, 3, 3, 2
+  // and 3 of the finished runs.
+  EXPECT_EQ(count(alone, "class=\"run\""), 7u * 3 + 13);
+  // The median with the range beside it, and the reference of the scores.
+  EXPECT_NE(alone.find(">1230 (1210 to 1250)<"), std::string::npos);
+  EXPECT_EQ(count(alone, ">reference 1000<"), 2u);
+
+  nlohmann::json one_run = document;
+  one_run["runs"] = nlohmann::json::array({document["runs"][0]});
+  const std::string with_baseline = format_html(one_run, &document);
+  EXPECT_EQ(count(with_baseline, "<svg "), 8u);
+  // Seven figures and five phases each get a baseline bar.
+  EXPECT_EQ(count(with_baseline, "class=\"baseline\""), 12u);
+  // One run draws no points; the baseline's three still show.
+  EXPECT_EQ(count(with_baseline, "class=\"run\""), 7u * 3 + 13);
+  EXPECT_NE(with_baseline.find(">1250<"), std::string::npos);
+}
+
+TEST(HtmlExport, JudgesEachMeasuredFigureAgainstTheBaseline) {
+  const nlohmann::json baseline = three_runs_and_a_cancel();
+  nlohmann::json faster = baseline;
+  for (nlohmann::json& run : faster["runs"]) {
+    for (const char* key : {"score_single", "score_multi", "int_single_mops", "int_multi_mops"}) {
+      run["report"][key] = 2 * run["report"][key].get<double>();
+    }
+  }
+  const std::string html = format_html(faster, &baseline);
+  // The four doubled figures; floating point and memory copy are the same
+  // runs on both sides; processors and duration get no verdict.
+  EXPECT_EQ(count(html, "<td>faster</td>"), 4u);
+  EXPECT_EQ(count(html, "<td>no clear difference</td>"), 3u);
+  EXPECT_EQ(count(html, "<td>slower</td>"), 0u);
+  EXPECT_EQ(count(format_html(baseline, &faster), "<td>slower</td>"), 4u);
+}
+
+}  // namespace
+}  // namespace quorvane::host

@@ -1,0 +1,146 @@
+// Reading a --compare baseline: what is refused, with which line, and that
+// both formats give the same runs.
+#include "results/baseline.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "results/comparison.h"
+#include "results/run_report.h"
+
+namespace quorvane::host {
+namespace {
+
+const char* const report_line =
+    R"({"score_single":1510.5,"score_multi":2870,"int_single_mops":801.25,)"
+    R"("int_multi_mops":1590,"fp_single_mflops":5020,"fp_multi_mflops":9930,)"
+    R"("mem_bandwidth_mbps":12000,"threads_used":2,"duration_ms":20011})";
+const char* const second_line =
+    R"({"score_single":1490,"score_multi":2850,"int_single_mops":799,)"
+    R"("int_multi_mops":1585,"fp_single_mflops":5000,"fp_multi_mflops":9900,)"
+    R"("mem_bandwidth_mbps":11900,"threads_used":2,"duration_ms":20009})";
+
+class BaselineTest : public ::testing::Test {
+ protected:
+  // Writes text to a file of this test's own and returns its path.
+  std::string file_with(const std::string& name, const std::string& text) {
+    const std::filesystem::path path = folder_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ =
+        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::filesystem::path folder_;
+};
+
+std::string document_with_runs(const std::string& runs) {
+  return R"({"schema_version":1,"machine":{"cpu_model":"Test CPU"},"runs":[)" + runs + "]}";
+}
+
+std::string run_with(const std::string& report, const char* cancelled = "false") {
+  return std::string(R"({"cancelled":)") + cancelled + R"(,"report":)" + report + "}";
+}
+
+TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
+  std::string missing_figure = report_line;
+  missing_figure.replace(missing_figure.find(R"("score_multi":2870,)"), 19, "");
+  std::string string_figure = report_line;
+  string_figure.replace(string_figure.find("2870"), 4, R"("2870")");
+
+  const struct {
+    const char* name;
+    std::string text;
+    const char* problem;
+  } cases[] = {
+      {"empty.json", " \n\n", "is empty"},
+      {"text.json", "run 1: 1500 points\n", "is not JSON: "},
+      // A document cut short: its first line "{" is no report line either.
+      {"cut.json",
+       nlohmann::json::parse(document_with_runs(run_with(report_line))).dump(2).substr(0, 90),
+       "is not JSON: "},
+      {"array.json", "[1, 2]", "holds a JSON array, not a results document or report lines"},
+      {"v2.json", R"({"schema_version":2,"runs":[]})",
+       "schema_version 2 is not known (this host reads 1)"},
+      {"v-text.json", R"({"schema_version":"1","runs":[]})",
+       R"(schema_version must be a whole number, not "1")"},
+      {"no-version.json", R"({"runs":[]})", "has no schema_version"},
+      {"no-runs.json", R"({"schema_version":1})", "has no runs"},
+      {"zero-runs.json", document_with_runs(""), "has no runs"},
+      {"runs-object.json", R"({"schema_version":1,"runs":{}})", "runs must be a list, not object"},
+      {"cancelled.json", document_with_runs(run_with(report_line, "true")),
+       "has no finished runs to compare (all 1 were cancelled)"},
+      {"no-report.json", document_with_runs(R"({"cancelled":false})"), "run 1 has no report"},
+      {"missing.json", document_with_runs(run_with(report_line) + "," + run_with(missing_figure)),
+       "run 2: the report has no number 'score_multi'"},
+      {"string.json", document_with_runs(run_with(string_figure)),
+       "run 1: the report has no number 'score_multi'"},
+      {"flag.json", document_with_runs(run_with(report_line, "\"no\"")),
+       R"(run 1: cancelled must be true or false, not "no")"},
+      {"lines.jsonl", std::string(report_line) + "\n" + missing_figure + "\n",
+       "line 2: the report has no number 'score_multi'"},
+      {"broken.jsonl", std::string(report_line) + "\n{\"score_single\":\n", "line 2 is not JSON: "},
+  };
+  for (const auto& bad : cases) {
+    const std::string path = file_with(bad.name, bad.text);
+    std::string error;
+    EXPECT_FALSE(load_baseline(path, error)) << bad.name;
+    const std::string start = "baseline " + path + ": " + bad.problem;
+    EXPECT_EQ(error.substr(0, start.size()), start) << bad.name;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+
+  std::string error;
+  const std::string absent = (folder_ / "absent.json").string();
+  EXPECT_FALSE(load_baseline(absent, error));
+  EXPECT_EQ(error, "baseline " + absent + ": does not exist");
+  EXPECT_FALSE(load_baseline(folder_.string(), error));
+  EXPECT_EQ(error, "baseline " + folder_.string() + ": is a folder, not a file");
+}
+
+TEST_F(BaselineTest, ADocumentAndItsReportLinesLoadToTheSameRuns) {
+  // The document's cancelled run is not checked and not compared.
+  const std::string document =
+      document_with_runs(run_with(report_line) + "," + run_with(R"({"score_single":0})", "true") +
+                         "," + run_with(second_line));
+  // As --json prints them on Windows, with a blank line at the end.
+  const std::string lines = std::string(report_line) + "\r\n" + second_line + "\r\n\r\n";
+
+  std::string error;
+  const std::optional<nlohmann::json> from_document =
+      load_baseline(file_with("results.json", document), error);
+  ASSERT_TRUE(from_document) << error;
+  const std::optional<nlohmann::json> from_lines =
+      load_baseline(file_with("runs.jsonl", lines), error);
+  ASSERT_TRUE(from_lines) << error;
+
+  EXPECT_EQ(*from_document, nlohmann::json::parse(document));
+  EXPECT_EQ((*from_lines)["schema_version"], 1);
+  EXPECT_FALSE(from_lines->contains("machine"));
+  ASSERT_EQ((*from_lines)["runs"].size(), 2u);
+  EXPECT_EQ((*from_lines)["runs"][1]["cancelled"], false);
+  EXPECT_EQ((*from_lines)["runs"][1]["report"], nlohmann::json::parse(second_line));
+  for (const report_figure& figure : report_figures) {
+    const std::vector<double> values = finished_run_values(*from_lines, figure.key);
+    EXPECT_EQ(values.size(), 2u) << figure.key;
+    EXPECT_EQ(values, finished_run_values(*from_document, figure.key)) << figure.key;
+  }
+
+  // A single report line is JSON by itself, and still report lines.
+  const std::optional<nlohmann::json> one =
+      load_baseline(file_with("one.jsonl", report_line), error);
+  ASSERT_TRUE(one) << error;
+  EXPECT_EQ((*one)["runs"].size(), 1u);
+}
+
+}  // namespace
+}  // namespace quorvane::host

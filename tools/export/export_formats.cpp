@@ -1,0 +1,216 @@
+// The export table and the built-in formats: the document itself, CSV and
+// Markdown.
+#include "export/export_formats.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "export/atomic_file.h"
+#include "export/export_html.h"
+#include "export/export_prometheus.h"
+#include "results/results_document.h"
+
+namespace quorvane::host {
+namespace {
+
+std::string lower_case(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string known_extensions() {
+  std::string list;
+  for (const export_format& format : export_formats()) {
+    if (!list.empty()) list += ", ";
+    list += format.extension;
+  }
+  return list;
+}
+
+// A number as a person reads it in a table: whole numbers without a
+// decimal point, others with one decimal.
+std::string table_number(const nlohmann::json& value) {
+  if (!value.is_number()) return "-";
+  if (value.is_number_integer()) return value.dump();
+  const double number = value.get<double>();
+  char text[48];
+  std::snprintf(text, sizeof text,
+                number == static_cast<double>(static_cast<long long>(number)) ? "%.0f" : "%.1f",
+                number);
+  return text;
+}
+
+std::string markdown_row(const std::vector<std::string>& cells) {
+  std::string row = "|";
+  for (const std::string& cell : cells) row += " " + cell + " |";
+  return row + "\n";
+}
+
+std::string markdown_rule(std::size_t columns) {
+  std::string rule = "|";
+  for (std::size_t i = 0; i < columns; ++i) rule += "---|";
+  return rule + "\n";
+}
+
+std::string markdown_machine(const nlohmann::json& machine) {
+  std::string text = "## Machine\n\n| | |\n|---|---|\n";
+  char memory[64];
+  std::snprintf(memory, sizeof memory, "%.1f GiB",
+                machine.value("memory_bytes", 0.0) / (1024.0 * 1024.0 * 1024.0));
+  text += markdown_row({"processor", machine.value("cpu_model", std::string("-"))});
+  text += markdown_row(
+      {"processors", std::to_string(machine.value("logical_processors", 0)) + " logical, " +
+                         std::to_string(machine.value("usable_processors", 0)) + " usable"});
+  text += markdown_row({"memory", memory});
+  text += markdown_row({"system", machine.value("os", std::string("-"))});
+  text += markdown_row({"kernel", machine.value("kernel", std::string("-"))});
+  return text;
+}
+
+std::string markdown_runs(const nlohmann::json& runs) {
+  std::vector<std::string> header = {"run", "started_at", "cancelled"};
+  for (const char* key : report_keys) header.emplace_back(key);
+  std::string text = "## Runs\n\n" + markdown_row(header) + markdown_rule(header.size());
+  int number = 0;
+  for (const nlohmann::json& run : runs) {
+    std::vector<std::string> cells = {std::to_string(++number), run.value("started_at", ""),
+                                      run.value("cancelled", false) ? "yes" : "no"};
+    for (const char* key : report_keys)
+      cells.push_back(table_number(run["report"].value(key, nlohmann::json())));
+    text += markdown_row(cells);
+  }
+
+  text += "\n## Other programs' share of the processors, in percent\n\n";
+  std::vector<std::string> phases = {"run"};
+  for (int phase = 1; phase <= run_phase_count; ++phase) {
+    phases.push_back("phase " + std::to_string(phase));
+  }
+  text += markdown_row(phases) + markdown_rule(phases.size());
+  number = 0;
+  for (const nlohmann::json& run : runs) {
+    std::vector<std::string> cells = {std::to_string(++number)};
+    for (const nlohmann::json& load : run.value("other_load_percent", nlohmann::json::array())) {
+      cells.push_back(table_number(load));
+    }
+    text += markdown_row(cells);
+  }
+  return text;
+}
+
+std::string markdown_summary(const nlohmann::json& summary) {
+  if (summary.empty()) return "## Summary\n\nNo run finished.\n";
+  std::string text = "## Summary of the finished runs\n\n";
+  text += markdown_row({"figure", "median", "min", "max", "cv"}) + markdown_rule(5);
+  for (const char* key : report_keys) {
+    if (!summary.contains(key)) continue;
+    const nlohmann::json& entry = summary[key];
+    std::string variation = "-";
+    if (entry["cv_percent"].is_number()) {
+      char cv[32];
+      std::snprintf(cv, sizeof cv, "%.1f%%", entry["cv_percent"].get<double>());
+      variation = cv;
+    }
+    text += markdown_row({key, table_number(entry["median"]), table_number(entry["min"]),
+                          table_number(entry["max"]), variation});
+  }
+  return text;
+}
+
+std::string json_entry(const nlohmann::json& document, const nlohmann::json*) {
+  return format_json_export(document);
+}
+std::string csv_entry(const nlohmann::json& document, const nlohmann::json*) {
+  return format_csv_export(document);
+}
+std::string markdown_entry(const nlohmann::json& document, const nlohmann::json*) {
+  return format_markdown_export(document);
+}
+std::string prometheus_entry(const nlohmann::json& document, const nlohmann::json*) {
+  return format_prometheus(document);
+}
+
+}  // namespace
+
+const std::vector<export_format>& export_formats() {
+  static const std::vector<export_format> formats = {
+      {".json", &json_entry},       {".csv", &csv_entry},    {".md", &markdown_entry},
+      {".prom", &prometheus_entry}, {".html", &format_html},
+  };
+  return formats;
+}
+
+const export_format* export_format_for(const std::string& path) {
+  const std::string name = lower_case(path);
+  for (const export_format& format : export_formats()) {
+    if (ends_with(name, format.extension)) return &format;
+  }
+  return nullptr;
+}
+
+std::string check_export_path(const std::string& path) {
+  if (export_format_for(path) == nullptr) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t separator = path.find_last_of("/\\");
+    const bool has_extension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator);
+    const std::string which =
+        has_extension ? "unknown extension '" + path.substr(dot) + "'" : "no extension";
+    return "cannot export to " + path + ": " + which + " (known: " + known_extensions() + ")";
+  }
+  std::string error;
+  if (!can_write_atomically(path, error)) return "cannot export to " + path + ": " + error;
+  return std::string();
+}
+
+std::string write_export(const std::string& path, const nlohmann::json& document,
+                         const nlohmann::json* baseline) {
+  const export_format* format = export_format_for(path);
+  if (format == nullptr) return check_export_path(path);
+  std::string error;
+  if (!write_atomically(path, format->format(document, baseline), error)) {
+    return "cannot write " + path + ": " + error;
+  }
+  return std::string();
+}
+
+std::string format_json_export(const nlohmann::json& document) { return document.dump(2) + "\n"; }
+
+std::string format_csv_export(const nlohmann::json& document) {
+  std::string text = "started_at,cancelled";
+  for (const char* key : report_keys) text += std::string(",") + key;
+  for (int phase = 1; phase <= run_phase_count; ++phase) {
+    text += ",other_load_percent_" + std::to_string(phase);
+  }
+  text += "\n";
+  for (const nlohmann::json& run : document["runs"]) {
+    text += run.value("started_at", "") + (run.value("cancelled", false) ? ",true" : ",false");
+    for (const char* key : report_keys) {
+      const nlohmann::json value = run["report"].value(key, nlohmann::json());
+      text += "," + (value.is_number() ? value.dump() : std::string());
+    }
+    for (const nlohmann::json& load : run.value("other_load_percent", nlohmann::json::array())) {
+      text += "," + (load.is_number() ? load.dump() : std::string());
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+std::string format_markdown_export(const nlohmann::json& document) {
+  std::string text = "# quorvane results\n\n";
+  text += "Started " + document.value("started_at", "") + " by quorvane " +
+          document.value("host_version", "") + " with library " +
+          document.value("library_version", "") + ".\n\n";
+  if (document.contains("machine")) text += markdown_machine(document["machine"]) + "\n";
+  text += markdown_runs(document["runs"]) + "\n";
+  text += markdown_summary(document.value("summary", nlohmann::json::object()));
+  return text;
+}
+
+}  // namespace quorvane::host

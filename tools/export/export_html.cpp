@@ -1,0 +1,339 @@
+// Laying out the HTML report of a results document.
+#include "export/export_html.h"
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "export/svg_chart.h"
+#include "results/document_figures.h"
+#include "results/run_report.h"
+#include "results/significance.h"
+
+namespace quorvane::host {
+namespace {
+
+// The style sheet, inline: the page loads nothing. Print keeps the charts
+// whole on a page and needs no colour, since every value is written out.
+const char* const page_style = R"(
+body{font:15px/1.45 system-ui,sans-serif;color:#111;background:#fff;margin:0}
+main{max-width:1240px;margin:0 auto;padding:20px 28px}
+h1{font-size:1.6em;margin:0 0 4px}h2{font-size:1.2em;margin:26px 0 8px}
+p.meta,p.note{color:#333;margin:4px 0}
+table{border-collapse:collapse;margin:6px 0 10px}
+th,td{border-bottom:1px solid #ccc;padding:3px 10px;text-align:left;vertical-align:top}
+th{font-weight:600}td.time{white-space:nowrap}td.num{text-align:right;font-variant-numeric:tabular-nums}
+.charts{display:grid;grid-template-columns:repeat(auto-fill,minmax(560px,1fr));gap:6px 28px}
+figure{margin:0 0 10px;break-inside:avoid}figcaption{font-weight:600;margin:4px 0}
+svg.chart{display:block;width:100%;max-width:640px;height:auto}
+svg .bar{fill:#2f5d9b}svg .baseline{stroke:#444;stroke-width:1}
+svg .grid{stroke:#ddd;stroke-width:1}svg .run{fill:#fff;stroke:#000;stroke-width:1.5}
+svg .marker{stroke:#a00;stroke-width:1.5;stroke-dasharray:5 3}
+svg text{font-family:system-ui,sans-serif;fill:#111}svg .tick{font-size:11px;fill:#444}
+svg .label,svg .value{font-size:13px}svg .group{font-size:13px;font-weight:600}
+svg .marker-label{font-size:11px;fill:#a00}
+@media print{
+body{font-size:10pt}main{max-width:none;padding:0}
+.charts{display:block}section,figure,table{break-inside:avoid}
+svg .bar{fill:#555}svg .marker{stroke:#000}svg .marker-label{fill:#000}
+@page{margin:14mm}
+}
+)";
+
+struct side {
+  const char* name;  // how the charts and tables call it
+  const nlohmann::json* document;
+  std::vector<const nlohmann::json*> runs;  // the finished ones
+  bool hatched;
+};
+
+std::string format_number(double value) {
+  char text[40];
+  if (std::fabs(value - std::round(value)) < 1e-9 || std::fabs(value) >= 1e6) {
+    std::snprintf(text, sizeof text, "%.0f", value);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f", value);
+  }
+  return text;
+}
+
+std::string format_percent(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.1f%%", value);
+  return text;
+}
+
+// A machine description's value as a person reads it.
+std::string machine_value(const nlohmann::json& machine, const std::string& key) {
+  const nlohmann::json& value = member(machine, key.c_str());
+  if (value.is_null()) return "not recorded";
+  if (value.is_string()) return value.get<std::string>();
+  if (key == "memory_bytes" && value.is_number()) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%.1f GiB (%.0f bytes)",
+                  value.get<double>() / (1024.0 * 1024.0 * 1024.0), value.get<double>());
+    return text;
+  }
+  return value.dump();
+}
+
+std::string machine_table(const std::vector<side>& sides) {
+  static const std::pair<const char*, const char*> known[] = {
+      {"cpu_model", "processor"},
+      {"logical_processors", "logical processors"},
+      {"usable_processors", "processors this process may use"},
+      {"memory_bytes", "memory"},
+      {"os", "operating system"},
+      {"kernel", "kernel"}};
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (const auto& [key, label] : known) rows.emplace_back(key, label);
+  // Members beyond the known ones, in the order the documents give them.
+  for (const side& one : sides) {
+    const nlohmann::json& machine = member(*one.document, "machine");
+    if (!machine.is_object()) continue;
+    for (const auto& item : machine.items()) {
+      bool listed = false;
+      for (const auto& row : rows) listed = listed || row.first == item.key();
+      if (!listed) {
+        std::string label = item.key();
+        for (char& c : label) c = c == '_' ? ' ' : c;
+        rows.emplace_back(item.key(), label);
+      }
+    }
+  }
+
+  std::string html = "<table class=\"machine\"><tr><th></th>";
+  for (const side& one : sides) html += "<th>" + escape_html(one.name) + "</th>";
+  html += "</tr>";
+  for (const auto& [key, label] : rows) {
+    html += "<tr><th>" + escape_html(label) + "</th>";
+    for (const side& one : sides) {
+      html += "<td>" + escape_html(machine_value(member(*one.document, "machine"), key)) + "</td>";
+    }
+    html += "</tr>";
+  }
+  return html + "</table>";
+}
+
+std::string median_cell(const std::optional<summary>& figure) {
+  return "<td class=\"num\">" + (figure ? format_number(figure->median) : std::string("-")) +
+         "</td>";
+}
+
+// One figure's row. A measured figure (higher is better) gets the verdict
+// of the comparison with the baseline; processors and duration do not.
+void append_figure_row(std::string& html, const char* label, const char* unit, const char* key,
+                       double scale, bool measured, const std::vector<side>& sides) {
+  std::optional<summary> here = summarise_report(sides[0].runs, key);
+  if (here) {
+    here->median *= scale;
+    here->minimum *= scale;
+    here->maximum *= scale;
+  }
+  html += "<tr><th>" + escape_html(label) + "</th><td>" + escape_html(unit) + "</td>" +
+          median_cell(here);
+  html += "<td class=\"num\">" + (here ? format_number(here->minimum) : std::string("-")) +
+          "</td><td class=\"num\">" + (here ? format_number(here->maximum) : std::string("-")) +
+          "</td><td class=\"num\">" +
+          (here && here->has_variation ? format_percent(here->variation_percent) : "-") + "</td>";
+  if (sides.size() > 1) {
+    std::optional<summary> base = summarise_report(sides[1].runs, key);
+    if (base) base->median *= scale;
+    html += median_cell(base);
+    char ratio[32] = "-";
+    if (here && base && base->median != 0) {
+      std::snprintf(ratio, sizeof ratio, "%.3f", here->median / base->median);
+    }
+    html += std::string("<td class=\"num\">") + ratio + "</td><td>";
+    if (measured && here && base) {
+      html += verdict_text(
+          compare_samples(report_values(sides[1].runs, key), report_values(sides[0].runs, key))
+              .call);
+    }
+    html += "</td>";
+  }
+  html += "</tr>";
+}
+
+std::string figures_table(const std::vector<side>& sides) {
+  std::string html =
+      "<table class=\"figures\"><tr><th>figure</th><th>unit</th><th>median</th><th>lowest</th>"
+      "<th>highest</th><th>variation</th>";
+  if (sides.size() > 1) {
+    html += "<th>baseline median</th><th>ratio to baseline</th><th>verdict</th>";
+  }
+  html += "</tr>";
+  for (const bool scores : {true, false}) {
+    for (const report_figure& figure : report_figures) {
+      if ((figure.unit[0] == '\0') != scores) continue;
+      append_figure_row(html, figure.label, scores ? "points" : figure.unit, figure.key, 1, true,
+                        sides);
+    }
+  }
+  append_figure_row(html, "processors", "", "threads_used", 1, false, sides);
+  append_figure_row(html, "run duration", "s", "duration_ms", 1e-3, false, sides);
+  return html + "</table>";
+}
+
+// The text beside a bar: the median, and with several runs their range.
+std::string bar_text(const std::optional<summary>& values, std::string (*format)(double)) {
+  if (!values) return "not measured";
+  std::string text = format(values->median);
+  if (values->count > 1) {
+    text += " (" + format(values->minimum) + " to " + format(values->maximum) + ")";
+  }
+  return text;
+}
+
+chart_bar make_bar(const side& one, std::vector<double> values, std::string (*format)(double)) {
+  chart_bar bar;
+  bar.label = one.name;
+  bar.hatched = one.hatched;
+  std::optional<summary> summarised;
+  if (!values.empty()) summarised = summarise(values);
+  if (summarised) bar.value = summarised->median;
+  bar.value_text = bar_text(summarised, format);
+  if (values.size() > 1) bar.points = std::move(values);
+  return bar;
+}
+
+std::string figure_block(const std::string& id, const std::string& caption,
+                         const bar_chart& chart) {
+  return "<figure data-figure=\"" + escape_html(id) + "\"><figcaption>" + escape_html(caption) +
+         "</figcaption>" + render_svg(chart) + "</figure>";
+}
+
+std::string figure_chart(const report_figure& figure, const std::vector<side>& sides) {
+  const bool score = figure.unit[0] == '\0';
+  bar_chart chart;
+  chart.id = figure.key;
+  std::string caption = figure.label;
+  caption[0] = static_cast<char>(caption[0] - 'a' + 'A');
+  caption += score ? " (points; the reference machine scores 1000)"
+                   : std::string(" (") + figure.unit + ")";
+  chart.title = caption;
+  chart_group group;
+  for (const side& one : sides) {
+    group.bars.push_back(make_bar(one, report_values(one.runs, figure.key), format_number));
+  }
+  chart.groups.push_back(std::move(group));
+  if (score) {
+    chart.marker = 1000;
+    chart.marker_label = "reference 1000";
+  }
+  return figure_block(figure.key, caption, chart);
+}
+
+std::string other_load_chart(const std::vector<side>& sides) {
+  bar_chart chart;
+  chart.id = "other_load_percent";
+  chart.title = "Share of the processors that other programs used, per phase (percent)";
+  for (std::size_t phase = 0; phase < phase_count; ++phase) {
+    chart_group group;
+    group.label = "phase " + std::to_string(phase + 1) + ": " + report_figures[phase].label;
+    for (const side& one : sides) {
+      std::vector<double> shares;
+      for (const nlohmann::json* run : one.runs) {
+        const std::optional<double> share = other_load_percent(*run, phase);
+        if (share) shares.push_back(*share);
+      }
+      group.bars.push_back(make_bar(one, std::move(shares), format_percent));
+    }
+    chart.groups.push_back(std::move(group));
+  }
+  chart.marker = 10;
+  chart.marker_label = "warning above 10%";
+  return figure_block(chart.id, chart.title, chart);
+}
+
+std::string runs_table(const nlohmann::json& document) {
+  std::string html =
+      "<table class=\"runs\"><tr><th>run</th><th>started</th><th>ended</th>"
+      "<th>outcome</th>";
+  for (const report_figure& figure : report_figures) {
+    html += "<th>" + escape_html(figure.label) + "</th>";
+  }
+  html += "<th>largest other load</th></tr>";
+  const nlohmann::json& runs = member(document, "runs");
+  if (!runs.is_array()) return html + "</table>";
+  int number = 0;
+  for (const nlohmann::json& run : runs) {
+    html += "<tr><td class=\"num\">" + std::to_string(++number) + "</td><td class=\"time\">" +
+            escape_html(text_member(run, "started_at")) + "</td><td class=\"time\">" +
+            escape_html(text_member(run, "ended_at")) + "</td><td>" +
+            (is_cancelled(run) ? "cancelled" : "finished") + "</td>";
+    const std::vector<const nlohmann::json*> one{&run};
+    for (const report_figure& figure : report_figures) {
+      const std::vector<double> value = report_values(one, figure.key);
+      html += "<td class=\"num\">" + (value.empty() ? "-" : format_number(value[0])) + "</td>";
+    }
+    const std::optional<double> share = largest_other_load_percent(run);
+    html += "<td class=\"num\">" + (share ? format_percent(*share) : "not measured") + "</td></tr>";
+  }
+  return html + "</table>";
+}
+
+}  // namespace
+
+std::string format_html(const nlohmann::json& document, const nlohmann::json* baseline) {
+  std::vector<side> sides{{"this machine", &document, finished_runs(document), false}};
+  if (baseline != nullptr) sides.push_back({"baseline", baseline, finished_runs(*baseline), true});
+
+  const std::string cpu = text_member(member(document, "machine"), "cpu_model");
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+      "style-src 'unsafe-inline'\">"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+      "<title>quorvane results" +
+      (cpu.empty() ? std::string() : ": " + escape_html(cpu)) + "</title><style>" + page_style +
+      "</style></head><body><main>\n<h1>quorvane results</h1>";
+
+  const nlohmann::json& all_runs = member(document, "runs");
+  const std::size_t run_count = all_runs.is_array() ? all_runs.size() : 0;
+  html += "<p class=\"meta\">Started " + escape_html(text_member(document, "started_at")) +
+          "; host " + escape_html(text_member(document, "host_version")) + ", library " +
+          escape_html(text_member(document, "library_version")) + "; " +
+          std::to_string(sides[0].runs.size()) + " of " + std::to_string(run_count) +
+          " runs finished.</p>";
+  if (baseline != nullptr) {
+    html += "<p class=\"meta\">Baseline: " + std::to_string(sides[1].runs.size()) +
+            " finished runs" +
+            (text_member(*baseline, "started_at").empty()
+                 ? std::string()
+                 : ", started " + escape_html(text_member(*baseline, "started_at"))) +
+            ".</p>";
+  }
+
+  html += "\n<section><h2>Machine</h2>" + machine_table(sides) + "</section>";
+  html +=
+      "\n<section><h2>Figures</h2><p class=\"note\">Medians over the finished runs; "
+      "the variation is the coefficient of variation.";
+  if (baseline != nullptr) {
+    html +=
+        " The verdict comes from Welch's two-sided t-test at the 5% level over both sides' "
+        "finished runs; with one run on each side it is always \"no clear difference\".";
+  }
+  html += "</p>" + figures_table(sides) + "</section>";
+
+  html +=
+      "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "
+      "runs, its value written beside it with the lowest and highest run in brackets.";
+  if (baseline != nullptr) html += " Solid bars: this machine; hatched bars: the baseline.";
+  html +=
+      " Circles: the finished runs one by one. Dashed line: the reference score of 1000, or "
+      "the 10% above which a phase's figure is flagged.</p><div class=\"charts\">";
+  for (const bool scores : {true, false}) {
+    for (const report_figure& figure : report_figures) {
+      if ((figure.unit[0] == '\0') == scores) html += "\n" + figure_chart(figure, sides);
+    }
+  }
+  html += "\n" + other_load_chart(sides) + "</div></section>";
+  html += "\n<section><h2>Runs</h2>" + runs_table(document) + "</section>";
+  html += "\n</main></body></html>\n";
+  return html;
+}
+
+}  // namespace quorvane::host

@@ -1,0 +1,151 @@
+// Drawing a bar chart as SVG.
+#include "export/svg_chart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace quorvane::host {
+namespace {
+
+// Horizontal layout: labels on the left, the bars, and the values on the
+// right in a column of their own, so a long value never runs over a bar.
+constexpr double chart_width = 640;
+constexpr double plot_left = 160;
+constexpr double plot_right = 420;
+constexpr double value_left = 430;
+constexpr double top_margin = 22;  // room for the marker's label
+constexpr double group_row = 20;
+constexpr double bar_row = 28;
+constexpr double bar_height = 16;
+constexpr double axis_height = 26;
+
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+// A round axis end at or above the largest value, with four or five ticks
+// of 1, 2, 2.5 or 5 times a power of ten.
+double axis_step(double largest) {
+  if (!(largest > 0)) return 0.25;
+  const double rough = largest / 4;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
+    if (rough <= factor * power) return factor * power;
+  }
+  return 10 * power;
+}
+
+void append_text(std::string& svg, double x, double y, const char* anchor, const char* css_class,
+                 const std::string& text) {
+  svg += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" text-anchor=\"" + anchor +
+         "\" class=\"" + css_class + "\">" + escape_html(text) + "</text>";
+}
+
+void append_line(std::string& svg, double x1, double y1, double x2, double y2,
+                 const char* css_class) {
+  svg += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) +
+         "\" y2=\"" + number(y2) + "\" class=\"" + css_class + "\"/>";
+}
+
+}  // namespace
+
+std::string escape_html(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const char* entity = c == '&'    ? "&amp;"
+                         : c == '<'  ? "&lt;"
+                         : c == '>'  ? "&gt;"
+                         : c == '"'  ? "&quot;"
+                         : c == '\'' ? "&#39;"
+                                     : nullptr;
+    if (entity != nullptr) {
+      escaped += entity;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string render_svg(const bar_chart& chart) {
+  double largest = chart.marker.value_or(0);
+  double height = top_margin + axis_height;
+  for (const chart_group& group : chart.groups) {
+    if (!group.label.empty()) height += group_row;
+    for (const chart_bar& bar : group.bars) {
+      height += bar_row;
+      if (bar.value) largest = std::max(largest, *bar.value);
+      for (const double point : bar.points) largest = std::max(largest, point);
+    }
+  }
+  const double step = axis_step(largest);
+  const double axis_end = std::max(step, std::ceil(largest / step) * step);
+  const auto x_of = [&](double value) {
+    return plot_left + (plot_right - plot_left) * std::clamp(value / axis_end, 0.0, 1.0);
+  };
+  const double plot_bottom = height - axis_height;
+
+  const std::string hatch_id = "hatch-" + chart.id;
+  std::string svg =
+      "<svg class=\"chart\" role=\"img\" "
+      "data-chart=\"" +
+      escape_html(chart.id) + "\" viewBox=\"0 0 " + number(chart_width) + " " + number(height) +
+      "\">";
+  svg += "<title>" + escape_html(chart.title) + "</title>";
+  svg += "<defs><pattern id=\"" + escape_html(hatch_id) +
+         "\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
+         "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#fff\"/>"
+         "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"#555\" stroke-width=\"2.5\"/>"
+         "</pattern></defs>";
+
+  // Grid and axis.
+  for (double tick = 0; tick <= axis_end + step / 2; tick += step) {
+    append_line(svg, x_of(tick), top_margin, x_of(tick), plot_bottom, "grid");
+    append_text(svg, x_of(tick), plot_bottom + 16, "middle", "tick", number(tick));
+  }
+
+  double y = top_margin;
+  for (const chart_group& group : chart.groups) {
+    if (!group.label.empty()) {
+      append_text(svg, 4, y + 15, "start", "group", group.label);
+      y += group_row;
+    }
+    for (const chart_bar& bar : group.bars) {
+      const double middle = y + bar_row / 2;
+      append_text(svg, plot_left - 8, middle + 4, "end", "label", bar.label);
+      if (bar.value) {
+        const double width = x_of(*bar.value) - plot_left;
+        svg += "<rect x=\"" + number(plot_left) + "\" y=\"" + number(middle - bar_height / 2) +
+               "\" width=\"" + number(width) + "\" height=\"" + number(bar_height) + "\" " +
+               (bar.hatched ? "fill=\"url(#" + escape_html(hatch_id) + ")\" class=\"baseline\""
+                            : std::string("class=\"bar\"")) +
+               "/>";
+      }
+      // Points a few pixels apart up and down, so that runs of about the
+      // same value stay visible one by one.
+      for (std::size_t i = 0; i < bar.points.size(); ++i) {
+        const double offset = (static_cast<double>(i % 3) - 1) * 4;
+        svg += "<circle cx=\"" + number(x_of(bar.points[i])) + "\" cy=\"" +
+               number(middle + offset) + "\" r=\"3.5\" class=\"run\"><title>finished run " +
+               std::to_string(i + 1) + ": " + number(bar.points[i]) + "</title></circle>";
+      }
+      append_text(svg, value_left, middle + 4, "start", "value", bar.value_text);
+      y += bar_row;
+    }
+  }
+
+  if (chart.marker) {
+    append_line(svg, x_of(*chart.marker), top_margin - 4, x_of(*chart.marker), plot_bottom,
+                "marker");
+    append_text(svg, x_of(*chart.marker), top_margin - 8, "middle", "marker-label",
+                chart.marker_label);
+  }
+  svg += "</svg>";
+  return svg;
+}
+
+}  // namespace quorvane::host

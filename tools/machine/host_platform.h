@@ -1,0 +1,126 @@
+// The host's operating-system seam: dynamic loading, the program's own
+// location and arguments, interrupt handling, terminal detection, sleeping,
+// files, and what the host reads about the machine and its own process. Everything else in the host
+// is portable C++; each operating system has one source file implementing this header
+// (host_platform_posix.cpp, host_platform_win32.cpp).
+//
+// Text crossing this seam is UTF-8; the Windows side converts to and from
+// the wide-character API at the boundary.
+#ifndef QUORVANE_TOOLS_MACHINE_HOST_PLATFORM_H
+#define QUORVANE_TOOLS_MACHINE_HOST_PLATFORM_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace quorvane::host::platform {
+
+// The program's arguments, argv[0] excluded, as UTF-8.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+// The folder holding the running executable, without a trailing separator;
+// "." when it cannot be found.
+std::string executable_directory();
+
+// Joins a folder and a file name with the platform's separator.
+std::string join_path(const std::string& directory, const std::string& file_name);
+
+// A loaded shared library; nullptr means "not loaded".
+using library_handle = void*;
+
+// Loads the shared library at path (taken as a path, never searched for on
+// the system's library path). Returns nullptr and sets error to the system's
+// one-line reason when it cannot be loaded.
+library_handle open_library(const std::string& path, std::string& error);
+
+// The address of an exported symbol, or nullptr when the library lacks it.
+void* find_symbol(library_handle library, const char* name);
+
+// Unloads a library that open_library returned.
+void close_library(library_handle library);
+
+// Installs the handlers for interrupt requests: SIGINT and SIGTERM, or the
+// console's Ctrl-C, Ctrl-Break and close events. A handler only counts the
+// request; the program polls interrupt_count() and cancels the run itself,
+// so the process never ends while a run of the library is in progress.
+void install_interrupt_handlers();
+
+// How many interrupt requests have arrived since install_interrupt_handlers.
+int interrupt_count();
+
+// Tells the interrupt handlers whether a run is in progress. Where the
+// operating system ends the process as soon as a handler returns (console
+// close on Windows), the handler holds it until no run is in progress.
+void set_run_in_progress(bool in_progress);
+
+// Makes standard output and standard error write each '\n' as it is: a
+// report line leaves the host unchanged, and line ends never carry the
+// carriage return that a redrawn progress line uses.
+void prepare_standard_streams();
+
+// True when stream is attached to an interactive terminal.
+bool is_terminal(std::FILE* stream);
+
+// Sleeps for about the given number of milliseconds; an interrupt may end
+// the sleep early.
+void sleep_ms(unsigned milliseconds);
+
+// Writes contents to a file that must not exist yet (a temporary name),
+// in binary. Returns false and sets error to the system's reason.
+bool write_new_file(const std::string& path, const std::string& contents, std::string& error);
+
+// Renames from over to, replacing to if it exists, in one step.
+bool replace_file(const std::string& from, const std::string& to, std::string& error);
+
+// Removes a file; nothing happens when it does not exist.
+void remove_file(const std::string& path);
+
+// True when path names a folder.
+bool is_directory(const std::string& path);
+
+// A number that no other running process has: it keeps temporary names apart.
+unsigned long process_id();
+
+// What the host reads about the machine, unprocessed; the machine
+// description (machine_description.h) makes sense of it. A field the system
+// does not give stays empty or 0.
+struct machine_readings {
+  std::string processor_brand;  // the CPUID brand string (x86-64)
+  std::string cpuinfo;          // the text of /proc/cpuinfo (Linux)
+  int logical_processors = 0;   // online
+  int usable_processors = 0;    // the ones this process may run on
+  std::uint64_t memory_bytes = 0;
+  std::string os_release;  // the text of /etc/os-release (Linux)
+  std::string os_name;     // the product name and version (Windows)
+  std::string kernel;      // "Linux 6.1.0-18-amd64", "Windows NT 10.0.19045"
+};
+machine_readings read_machine();
+
+// Processor time, in seconds from a fixed origin, summed over every
+// processor: the machine's total and busy time, and this process's own.
+struct processor_times {
+  double machine_total_seconds = 0;
+  double machine_busy_seconds = 0;
+  double own_seconds = 0;
+};
+// Returns false when the system does not say.
+bool read_processor_times(processor_times& times);
+
+// Processor time used so far by this process (all its threads) and by the
+// calling thread.
+double process_processor_seconds();
+double thread_processor_seconds();
+
+// The system's one-minute load average, or -1 where it has none (Windows).
+double load_average();
+
+// This process's resident memory now and at its peak, in KiB, and its
+// thread count; -1 when the system does not say.
+std::int64_t resident_kib();
+std::int64_t peak_resident_kib();
+int thread_count();
+
+}  // namespace quorvane::host::platform
+
+#endif  // QUORVANE_TOOLS_MACHINE_HOST_PLATFORM_H

@@ -1,0 +1,247 @@
+// The host's operating-system seam on POSIX systems.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "machine/host_platform.h"
+#include "machine/processor_brand.h"
+
+namespace quorvane::host::platform {
+namespace {
+
+// Lock-free, so the signal handler may touch it.
+std::atomic<int> g_interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void on_interrupt_signal(int) { g_interrupts.fetch_add(1); }
+
+std::string file_text(const char* path) {
+  std::ifstream file(path);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The system's text for an error number, read in a thread-safe way.
+std::string system_message(int code) { return std::generic_category().message(code); }
+
+double clock_seconds(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The number after "key" on its line of /proc/self/status, or -1.
+std::int64_t status_field(const std::string& key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, key.size(), key) == 0) {
+      return std::strtoll(line.c_str() + key.size(), nullptr, 10);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+  return arguments;
+}
+
+std::string executable_directory() {
+  char buffer[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return ".";
+  const std::string path(buffer, static_cast<std::size_t>(length));
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string join_path(const std::string& directory, const std::string& file_name) {
+  if (directory.empty()) return file_name;
+  if (directory.back() == '/') return directory + file_name;
+  return directory + "/" + file_name;
+}
+
+library_handle open_library(const std::string& path, std::string& error) {
+  // dlopen searches the library path for a name without a slash; "./" makes
+  // a bare file name mean the file in the current folder.
+  const std::string as_path = path.find('/') == std::string::npos ? "./" + path : path;
+  dlerror();
+  library_handle library = dlopen(as_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* reason = dlerror();
+    error = reason != nullptr ? reason : "unknown error";
+    // The loader's text usually starts with the path, which the caller
+    // already names.
+    const std::string prefix = as_path + ": ";
+    if (error.rfind(prefix, 0) == 0 && error.size() > prefix.size()) {
+      error = error.substr(prefix.size());
+    }
+  }
+  return library;
+}
+
+void* find_symbol(library_handle library, const char* name) { return dlsym(library, name); }
+
+void close_library(library_handle library) { dlclose(library); }
+
+void install_interrupt_handlers() {
+  struct sigaction action {};
+  action.sa_handler = &on_interrupt_signal;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a signal cuts the poll's sleep short, so it is seen at once.
+  action.sa_flags = 0;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+int interrupt_count() { return g_interrupts.load(); }
+
+void set_run_in_progress(bool) {
+  // Signals never end the process behind the host's back here: the handlers
+  // stay installed for the whole life of the program.
+}
+
+void prepare_standard_streams() {
+  // Streams here never translate line ends.
+}
+
+bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+void sleep_ms(unsigned milliseconds) {
+  timespec pause{};
+  pause.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  nanosleep(&pause, nullptr);
+}
+
+bool write_new_file(const std::string& path, const std::string& contents, std::string& error) {
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (file < 0) {
+    error = system_message(errno);
+    return false;
+  }
+  std::size_t written = 0;
+  while (written < contents.size()) {
+    const ssize_t count = write(file, contents.data() + written, contents.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      error = system_message(errno);
+      close(file);
+      return false;
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  // The data reaches the disk before the rename makes it the file's content.
+  if (fsync(file) != 0 || close(file) != 0) {
+    error = system_message(errno);
+    return false;
+  }
+  return true;
+}
+
+bool replace_file(const std::string& from, const std::string& to, std::string& error) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  error = system_message(errno);
+  return false;
+}
+
+void remove_file(const std::string& path) { unlink(path.c_str()); }
+
+bool is_directory(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
+
+machine_readings read_machine() {
+  machine_readings readings;
+  readings.processor_brand = processor_brand_string();
+  readings.cpuinfo = file_text("/proc/cpuinfo");
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  readings.logical_processors = online > 0 ? static_cast<int>(online) : 0;
+  cpu_set_t usable;
+  CPU_ZERO(&usable);
+  if (sched_getaffinity(0, sizeof usable, &usable) == 0) {
+    readings.usable_processors = CPU_COUNT(&usable);
+  }
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page_size > 0) {
+    readings.memory_bytes =
+        static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  }
+  readings.os_release = file_text("/etc/os-release");
+  if (readings.os_release.empty()) readings.os_release = file_text("/usr/lib/os-release");
+  utsname names{};
+  if (uname(&names) == 0) readings.kernel = std::string(names.sysname) + " " + names.release;
+  return readings;
+}
+
+bool read_processor_times(processor_times& times) {
+  // The first line: "cpu  user nice system idle iowait irq softirq steal ..."
+  // in clock ticks, over every processor. Guest time is inside user time.
+  std::ifstream stat_file("/proc/stat");
+  std::string label;
+  unsigned long long fields[8] = {};
+  stat_file >> label;
+  if (label != "cpu") return false;
+  for (unsigned long long& field : fields) {
+    if (!(stat_file >> field)) return false;
+  }
+  const long ticks_per_second = sysconf(_SC_CLK_TCK);
+  if (ticks_per_second <= 0) return false;
+  unsigned long long total = 0;
+  for (unsigned long long field : fields) total += field;
+  const unsigned long long waiting = fields[3] + fields[4];  // idle, iowait
+  const double tick = 1.0 / static_cast<double>(ticks_per_second);
+  times.machine_total_seconds = static_cast<double>(total) * tick;
+  times.machine_busy_seconds = static_cast<double>(total - waiting) * tick;
+  times.own_seconds = process_processor_seconds();
+  return true;
+}
+
+double process_processor_seconds() { return clock_seconds(CLOCK_PROCESS_CPUTIME_ID); }
+
+double thread_processor_seconds() { return clock_seconds(CLOCK_THREAD_CPUTIME_ID); }
+
+std::int64_t resident_kib() { return status_field("VmRSS:"); }
+
+std::int64_t peak_resident_kib() {
+  const std::int64_t peak = status_field("VmHWM:");
+  if (peak >= 0) return peak;
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+  return usage.ru_maxrss;  // KiB on Linux
+}
+
+int thread_count() { return static_cast<int>(status_field("Threads:")); }
+
+double load_average() {
+  double loads[1] = {-1.0};
+  if (getloadavg(loads, 1) != 1) return -1.0;
+  return loads[0];
+}
+
+}  // namespace quorvane::host::platform

@@ -1,0 +1,329 @@
+// The host's operating-system seam on Windows.
+#ifndef WIN32_LEAN_AND_MEAN
+#  define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#  define NOMINMAX
+#endif
+// windows.h comes first, in a block of its own: the others use its types.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <bitset>
+
+#include "machine/host_platform.h"
+#include "machine/processor_brand.h"
+
+namespace quorvane::host::platform {
+namespace {
+
+std::atomic<int> g_interrupts{0};
+std::atomic<bool> g_run_in_progress{false};
+
+std::wstring to_wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string to_utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length,
+                      nullptr, nullptr);
+  return text;
+}
+
+// The system's message for an error code, on one line.
+std::string system_message(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string message = length > 0 ? to_utf8(std::wstring(buffer, length)) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  for (char& c : message) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  if (message.empty()) message = "error " + std::to_string(code);
+  return message;
+}
+
+double filetime_seconds(const FILETIME& time) {
+  ULARGE_INTEGER value;
+  value.LowPart = time.dwLowDateTime;
+  value.HighPart = time.dwHighDateTime;
+  return static_cast<double>(value.QuadPart) * 1e-7;  // 100 ns units
+}
+
+// A text value under HKEY_LOCAL_MACHINE, or "".
+std::string registry_text(const wchar_t* key, const wchar_t* name) {
+  wchar_t value[256] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS) {
+    return std::string();
+  }
+  return to_utf8(value);
+}
+
+// The version the system really runs: GetVersionEx answers what the
+// program's manifest asks for, RtlGetVersion does not.
+std::string kernel_version() {
+  using rtl_get_version = LONG(WINAPI*)(OSVERSIONINFOW*);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return "Windows NT";
+  std::string text = "Windows NT";
+  const auto get_version = reinterpret_cast<rtl_get_version>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (get_version != nullptr && get_version(&version) == 0) {
+    text += " " + std::to_string(version.dwMajorVersion) + "." +
+            std::to_string(version.dwMinorVersion) + "." + std::to_string(version.dwBuildNumber);
+  }
+  // Wine answers as Windows does; its own export says what is underneath.
+  using wine_version = const char*(CDECL*)();
+  const auto wine = reinterpret_cast<wine_version>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
+  if (wine != nullptr) text += std::string(" (Wine ") + wine() + ")";
+  return text;
+}
+
+// GetProcessTimes and GetThreadTimes take the same arguments.
+using times_function = BOOL(WINAPI*)(HANDLE, FILETIME*, FILETIME*, FILETIME*, FILETIME*);
+double kernel_and_user_seconds(times_function read_times, HANDLE of) {
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  if (read_times(of, &created, &exited, &kernel, &user) == 0) return 0.0;
+  return filetime_seconds(kernel) + filetime_seconds(user);
+}
+
+bool memory_counters(PROCESS_MEMORY_COUNTERS& counters) {
+  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) != 0;
+}
+
+BOOL WINAPI on_console_control(DWORD event) {
+  g_interrupts.fetch_add(1);
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // Close, log-off and shut-down end the process when this handler returns;
+  // hold it until the main thread has seen the run close, so the library's
+  // threads never outlive a process that is tearing down. The system's own
+  // time limit for these events still applies.
+  while (g_run_in_progress.load()) Sleep(20);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  // The narrow argv of the C runtime is in the ANSI code page; the wide
+  // command line keeps every character of a path.
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  if (wide == nullptr) {
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    return arguments;
+  }
+  for (int i = 1; i < count; ++i) arguments.push_back(to_utf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+std::string executable_directory() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return ".";
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return ".";
+  return to_utf8(path.substr(0, slash));
+}
+
+std::string join_path(const std::string& directory, const std::string& file_name) {
+  if (directory.empty()) return file_name;
+  const char last = directory.back();
+  if (last == '\\' || last == '/') return directory + file_name;
+  return directory + "\\" + file_name;
+}
+
+library_handle open_library(const std::string& path, std::string& error) {
+  // A full path keeps LoadLibrary from searching the system's folders.
+  const std::wstring wide = to_wide(path);
+  std::wstring full(MAX_PATH, L'\0');
+  const auto full_path = [&] {
+    return GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  };
+  DWORD length = full_path();
+  if (length >= full.size()) {
+    full.resize(length);
+    length = full_path();
+  }
+  full.resize(length);
+  const std::wstring& to_load = length > 0 ? full : wide;
+  HMODULE module = LoadLibraryExW(to_load.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (module == nullptr) error = system_message(GetLastError());
+  return reinterpret_cast<library_handle>(module);
+}
+
+void* find_symbol(library_handle library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void close_library(library_handle library) { FreeLibrary(static_cast<HMODULE>(library)); }
+
+void install_interrupt_handlers() { SetConsoleCtrlHandler(&on_console_control, TRUE); }
+
+int interrupt_count() { return g_interrupts.load(); }
+
+void set_run_in_progress(bool in_progress) { g_run_in_progress.store(in_progress); }
+
+void prepare_standard_streams() {
+  // Text mode would turn every '\n' into CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
+
+bool write_new_file(const std::string& path, const std::string& contents, std::string& error) {
+  HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = system_message(GetLastError());
+    return false;
+  }
+  std::size_t written = 0;
+  bool ok = true;
+  while (ok && written < contents.size()) {
+    DWORD count = 0;
+    const std::size_t rest = contents.size() - written;
+    const DWORD chunk = rest > 0x40000000U ? 0x40000000U : static_cast<DWORD>(rest);
+    ok = WriteFile(file, contents.data() + written, chunk, &count, nullptr) != 0 && count > 0;
+    written += count;
+  }
+  if (ok) ok = FlushFileBuffers(file) != 0;
+  if (!ok) error = system_message(GetLastError());
+  CloseHandle(file);
+  return ok;
+}
+
+bool replace_file(const std::string& from, const std::string& to, std::string& error) {
+  if (MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    return true;
+  }
+  error = system_message(GetLastError());
+  return false;
+}
+
+void remove_file(const std::string& path) { DeleteFileW(to_wide(path).c_str()); }
+
+bool is_directory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+unsigned long process_id() { return GetCurrentProcessId(); }
+
+machine_readings read_machine() {
+  machine_readings readings;
+  readings.processor_brand = processor_brand_string();
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  readings.logical_processors = static_cast<int>(system.dwNumberOfProcessors);
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0) {
+    readings.usable_processors =
+        static_cast<int>(std::bitset<sizeof(DWORD_PTR) * 8>(process_mask).count());
+  }
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  if (GlobalMemoryStatusEx(&memory) != 0) readings.memory_bytes = memory.ullTotalPhys;
+  const wchar_t* current = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  readings.os_name = registry_text(current, L"ProductName");
+  std::string release = registry_text(current, L"DisplayVersion");
+  if (release.empty()) release = registry_text(current, L"ReleaseId");
+  if (!readings.os_name.empty() && !release.empty()) readings.os_name += " " + release;
+  readings.kernel = kernel_version();
+  return readings;
+}
+
+bool read_processor_times(processor_times& times) {
+  // Kernel time includes idle time; both are summed over every processor.
+  FILETIME idle;
+  FILETIME kernel;
+  FILETIME user;
+  if (GetSystemTimes(&idle, &kernel, &user) == 0) return false;
+  times.machine_total_seconds = filetime_seconds(kernel) + filetime_seconds(user);
+  times.machine_busy_seconds = times.machine_total_seconds - filetime_seconds(idle);
+  times.own_seconds = process_processor_seconds();
+  return true;
+}
+
+double process_processor_seconds() {
+  return kernel_and_user_seconds(&GetProcessTimes, GetCurrentProcess());
+}
+
+double thread_processor_seconds() {
+  return kernel_and_user_seconds(&GetThreadTimes, GetCurrentThread());
+}
+
+std::int64_t resident_kib() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!memory_counters(counters)) return -1;
+  return static_cast<std::int64_t>(counters.WorkingSetSize / 1024);
+}
+
+std::int64_t peak_resident_kib() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!memory_counters(counters)) return -1;
+  return static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
+}
+
+double load_average() { return -1.0; }
+
+// Also the thread count of the Windows library tests (tests/windows).
+int thread_count() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  const DWORD self = GetCurrentProcessId();
+  int count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more != 0;
+       more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == self) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+}  // namespace quorvane::host::platform

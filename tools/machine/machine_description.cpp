@@ -1,0 +1,114 @@
+// Turning the system's raw texts into the machine description.
+#include "machine/machine_description.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace quorvane::host {
+namespace {
+
+std::string trimmed(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// Runs of spaces inside a brand string become one.
+std::string squeezed(const std::string& text) {
+  std::string result;
+  for (char c : trimmed(text)) {
+    if (c == ' ' && !result.empty() && result.back() == ' ') continue;
+    result += c;
+  }
+  return result;
+}
+
+// The value of the first "name<tabs>: value" line of /proc/cpuinfo.
+std::string cpuinfo_field(const std::string& cpuinfo, const std::string& name) {
+  std::istringstream lines(cpuinfo);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    if (trimmed(line.substr(0, colon)) == name) return trimmed(line.substr(colon + 1));
+  }
+  return std::string();
+}
+
+// The value of KEY=value in os-release, its quotes removed.
+std::string os_release_field(const std::string& os_release, const std::string& key) {
+  std::istringstream lines(os_release);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, key.size() + 1, key + "=") != 0) continue;
+    std::string value = trimmed(line.substr(key.size() + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    return value;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+machine_description describe_machine(const platform::machine_readings& readings) {
+  machine_description machine;
+  machine.cpu_model = squeezed(readings.processor_brand);
+  if (machine.cpu_model.empty()) machine.cpu_model = cpuinfo_field(readings.cpuinfo, "model name");
+  if (machine.cpu_model.empty()) machine.cpu_model = "unknown processor";
+  const std::string family = cpuinfo_field(readings.cpuinfo, "cpu family");
+  const std::string model = cpuinfo_field(readings.cpuinfo, "model");
+  if (!family.empty() && !model.empty()) {
+    machine.cpu_signature = "family " + family + ", model " + model;
+  }
+
+  machine.logical_processors = readings.logical_processors;
+  machine.usable_processors =
+      readings.usable_processors > 0 ? readings.usable_processors : readings.logical_processors;
+  machine.memory_bytes = readings.memory_bytes;
+
+  machine.os = trimmed(readings.os_name);
+  if (machine.os.empty()) machine.os = os_release_field(readings.os_release, "PRETTY_NAME");
+  if (machine.os.empty()) {
+    machine.os = trimmed(os_release_field(readings.os_release, "NAME") + " " +
+                         os_release_field(readings.os_release, "VERSION"));
+  }
+  if (machine.os.empty()) machine.os = "unknown system";
+  machine.kernel = readings.kernel.empty() ? "unknown kernel" : trimmed(readings.kernel);
+  return machine;
+}
+
+machine_description this_machine() { return describe_machine(platform::read_machine()); }
+
+nlohmann::json machine_json(const machine_description& machine) {
+  nlohmann::json json = {{"cpu_model", machine.cpu_model},
+                         {"logical_processors", machine.logical_processors},
+                         {"usable_processors", machine.usable_processors},
+                         {"memory_bytes", machine.memory_bytes},
+                         {"os", machine.os},
+                         {"kernel", machine.kernel}};
+  if (!machine.cpu_signature.empty()) json["cpu_signature"] = machine.cpu_signature;
+  return json;
+}
+
+std::string format_machine_table(const machine_description& machine) {
+  char line[320];
+  std::string table = "Machine\n";
+  std::snprintf(line, sizeof line, "  %-32s %s\n", "processor", machine.cpu_model.c_str());
+  table += line;
+  std::snprintf(line, sizeof line, "  %-32s %d logical, %d usable by this process\n", "processors",
+                machine.logical_processors, machine.usable_processors);
+  table += line;
+  std::snprintf(line, sizeof line, "  %-32s %.1f GiB\n", "memory",
+                static_cast<double>(machine.memory_bytes) / (1024.0 * 1024.0 * 1024.0));
+  table += line;
+  std::snprintf(line, sizeof line, "  %-32s %s, %s\n", "system", machine.os.c_str(),
+                machine.kernel.c_str());
+  table += line;
+  return table;
+}
+
+}  // namespace quorvane::host

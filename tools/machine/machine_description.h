@@ -1,0 +1,40 @@
+// The machine a run happened on, as the results and every export show it.
+#ifndef QUORVANE_TOOLS_MACHINE_MACHINE_DESCRIPTION_H
+#define QUORVANE_TOOLS_MACHINE_MACHINE_DESCRIPTION_H
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "machine/host_platform.h"
+
+namespace quorvane::host {
+
+struct machine_description {
+  std::string cpu_model;       // "unknown processor" when nothing says
+  std::string cpu_signature;   // "family 25, model 1" (Linux), or ""
+  int logical_processors = 0;  // 0: unknown
+  int usable_processors = 0;
+  std::uint64_t memory_bytes = 0;
+  std::string os;      // "Debian GNU/Linux 12 (bookworm)"
+  std::string kernel;  // "Linux 6.1.0-18-amd64"
+};
+
+// Makes sense of what the system gave: the CPUID brand string first, then
+// the model name in /proc/cpuinfo; PRETTY_NAME of os-release, or the
+// Windows product name. Spaces the processor pads its brand with go.
+machine_description describe_machine(const platform::machine_readings& readings);
+
+// The machine this process runs on.
+machine_description this_machine();
+
+// The "machine" member of the results document.
+nlohmann::json machine_json(const machine_description& machine);
+
+// The lines shown above the results: "Machine", then one indented line for
+// the processor, the processors, the memory and the system.
+std::string format_machine_table(const machine_description& machine);
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_MACHINE_MACHINE_DESCRIPTION_H

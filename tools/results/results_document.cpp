@@ -1,0 +1,111 @@
+// Building the results document.
+#include "results/results_document.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "results/run_statistics.h"
+
+namespace quorvane::host {
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian calendar);
+// the C library's gmtime differs between systems, this does not.
+void civil_from_days(long long days, long long& year, unsigned& month, unsigned& day) {
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto day_of_era = static_cast<unsigned>(days - era * 146097);
+  const unsigned year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const unsigned day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const unsigned shifted_month = (5 * day_of_year + 2) / 153;
+  day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  year = static_cast<long long>(year_of_era) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+nlohmann::json loads_json(const phase_loads& loads) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const std::optional<double>& load : loads) {
+    // One decimal is finer than the system's clock ticks can tell apart.
+    if (load) {
+      list.push_back(std::round(*load * 10.0) / 10.0);
+    } else {
+      list.push_back(nullptr);
+    }
+  }
+  return list;
+}
+
+}  // namespace
+
+const std::array<const char*, 9> report_keys = {
+    "score_single",       "score_multi",      "int_single_mops",
+    "int_multi_mops",     "fp_single_mflops", "fp_multi_mflops",
+    "mem_bandwidth_mbps", "threads_used",     "duration_ms"};
+
+std::string utc_timestamp(std::time_t moment) {
+  const auto seconds = static_cast<long long>(moment);
+  long long days = seconds / 86400;
+  long long rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  long long year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+  civil_from_days(days, year, month, day);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", year, month, day,
+                rest / 3600, rest / 60 % 60, rest % 60);
+  return text;
+}
+
+nlohmann::json summarise_runs(const nlohmann::json& runs) {
+  nlohmann::json summary = nlohmann::json::object();
+  std::vector<const nlohmann::json*> finished;
+  for (const nlohmann::json& run : runs) {
+    const auto report = run.find("report");
+    if (!run.value("cancelled", false) && report != run.end() && report->is_object()) {
+      finished.push_back(&*report);
+    }
+  }
+  if (finished.empty()) return summary;
+  for (const char* key : report_keys) {
+    std::vector<double> values;
+    for (const nlohmann::json* report : finished) {
+      const auto value = report->find(key);
+      if (value != report->end() && value->is_number()) values.push_back(value->get<double>());
+    }
+    if (values.empty()) continue;
+    const struct summary s = summarise(values);
+    nlohmann::json entry = {{"median", s.median}, {"min", s.minimum}, {"max", s.maximum}};
+    entry["cv_percent"] = s.has_variation ? nlohmann::json(s.variation_percent) : nullptr;
+    summary[key] = entry;
+  }
+  return summary;
+}
+
+nlohmann::json build_results_document(const document_header& header,
+                                      const std::vector<run_record>& runs) {
+  nlohmann::json document = {{"schema_version", results_schema_version},
+                             {"host_version", header.host_version},
+                             {"library_version", header.library_version},
+                             {"started_at", header.started_at},
+                             {"machine", machine_json(header.machine)}};
+  nlohmann::json run_list = nlohmann::json::array();
+  for (const run_record& run : runs) {
+    run_list.push_back({{"started_at", run.started_at},
+                        {"ended_at", run.ended_at},
+                        {"cancelled", run.cancelled},
+                        {"report", run.report},
+                        {"other_load_percent", loads_json(run.other_load_percent)}});
+  }
+  document["summary"] = summarise_runs(run_list);
+  document["runs"] = std::move(run_list);
+  return document;
+}
+
+}  // namespace quorvane::host

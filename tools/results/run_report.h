@@ -1,0 +1,47 @@
+// The library's report, read into numbers, and the host's results table.
+#ifndef QUORVANE_TOOLS_RESULTS_RUN_REPORT_H
+#define QUORVANE_TOOLS_RESULTS_RUN_REPORT_H
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorvane::host {
+
+struct run_report {
+  double score_single = 0;
+  double score_multi = 0;
+  double int_single_mops = 0;
+  double int_multi_mops = 0;
+  double fp_single_mflops = 0;
+  double fp_multi_mflops = 0;
+  double mem_bandwidth_mbps = 0;
+  std::int64_t threads_used = 0;
+  std::uint64_t duration_ms = 0;
+};
+
+// One figure of the report that the tables show: the five measurements and
+// the two scores, in the order a reader takes them in.
+struct report_figure {
+  const char* key;    // member name in the report
+  const char* label;  // words for a person
+  const char* unit;   // "" for the scores
+  double run_report::*value;
+};
+
+constexpr std::size_t figure_count = 7;
+extern const std::array<report_figure, figure_count> report_figures;
+
+// Reads the library's report line. It must be a JSON object with the nine
+// members, each a number; extra members are ignored. On failure returns
+// nothing and sets error to the reason.
+std::optional<run_report> parse_report(const std::string& line, std::string& error);
+
+// The results table of one run: the five measurements with units, the two
+// scores, the processor count and the duration, one per line.
+std::string format_results_table(const run_report& report, bool cancelled);
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_RESULTS_RUN_REPORT_H

@@ -1,0 +1,37 @@
+// Driving one run of the library: start, poll, cancel on interrupt, wait for
+// the run to close, read the report.
+#ifndef QUORVANE_TOOLS_RUN_RUN_SESSION_H
+#define QUORVANE_TOOLS_RUN_RUN_SESSION_H
+
+#include <ctime>
+#include <string>
+
+#include "machine/interference.h"
+#include "run/library_api.h"
+#include "run/progress_display.h"
+
+namespace quorvane::host {
+
+struct run_outcome {
+  enum class end { finished, cancelled, refused, bad_state };
+  end how = end::finished;
+  std::string report_line;  // the library's report, copied at once
+  std::string error;        // the last error text (refused) or what went wrong
+  std::time_t started_at = 0;
+  std::time_t ended_at = 0;
+  phase_loads other_load_percent{};  // what other programs took, per phase
+};
+
+// Starts one run and polls it until it closes, showing progress and reading
+// the processor times at each phase change it sees. interrupts_handled is
+// the interrupt count (see host_platform.h) the caller read when it chose
+// to start: any interrupt beyond it, even one that arrives during the
+// start, asks the library to cancel; further interrupts only say that the
+// host is still waiting. The function never returns while the run is in
+// progress, so nothing the caller does next (unloading, exiting) can pull
+// the library from under its threads.
+run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled);
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_RUN_RUN_SESSION_H
