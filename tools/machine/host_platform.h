@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,65 @@ double load_average();
 std::int64_t resident_kib();
 std::int64_t peak_resident_kib();
 int thread_count();
+
+// The conditions a run happens in. On Linux they are read from the /proc
+// and /sys trees under a root folder: "/" on a real machine, a fake tree in
+// the tests. Windows reads its own interfaces and ignores the root. Whatever
+// the system does not show stays empty: nothing is guessed.
+
+// The processors this process may run on, by the system's numbering.
+std::vector<int> usable_processor_ids();
+
+// What stays fixed while a run goes on.
+struct condition_settings {
+  // The tightest processor quota over this process's cgroup and its parents
+  // (or the job object's rate control), in processors: 0.5 is half of one.
+  std::optional<double> quota_processors;
+  std::string quota_source;                 // "cgroup v2 /box", "cgroup v1 /box", "job object"
+  std::optional<double> max_frequency_hz;   // the highest the processors may run at
+  std::optional<double> base_frequency_hz;  // the rated frequency, where shown
+  std::string frequency_policy;             // the governor, or the power scheme
+  std::optional<bool> boost;                // turbo or boost allowed
+  std::optional<bool> on_battery;
+  std::vector<std::string> container_signs;  // "/.dockerenv", "cgroup /docker/3f2a"
+};
+condition_settings read_condition_settings(const std::string& root,
+                                           const std::vector<int>& processors);
+
+// Counters that grow while a run goes on, read at one moment. Times are in
+// seconds, over the usable processors alone.
+struct condition_counters {
+  bool has_times = false;
+  double total_seconds = 0;
+  double busy_seconds = 0;  // steal excluded
+  double own_seconds = 0;   // this process
+  std::optional<double> steal_seconds;
+  // Thermal throttling events (core and package) so far.
+  std::optional<std::uint64_t> throttle_events;
+  // The quota's throttling so far: periods cut short and time held back.
+  std::optional<std::uint64_t> quota_throttled_periods;
+  std::optional<double> quota_throttled_seconds;
+};
+condition_counters read_condition_counters(const std::string& root,
+                                           const std::vector<int>& processors);
+
+// The processors' present frequencies, read often during a run: the files
+// or counters stay open between readings so that one costs little.
+class frequency_reader {
+ public:
+  frequency_reader(const std::string& root, const std::vector<int>& processors);
+  ~frequency_reader();
+  frequency_reader(const frequency_reader&) = delete;
+  frequency_reader& operator=(const frequency_reader&) = delete;
+
+  // One value in hertz per processor that shows it (Windows: one for all);
+  // empty when none does.
+  std::vector<double> read_hz();
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
 
 }  // namespace quorvane::host::platform
 

@@ -10,12 +10,16 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <pdh.h>
+#include <powrprof.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bitset>
+#include <vector>
 
 #include "machine/host_platform.h"
 #include "machine/processor_brand.h"
@@ -324,6 +328,156 @@ int thread_count() {
   }
   CloseHandle(snapshot);
   return count;
+}
+
+namespace {
+
+// The record CallNtPowerInformation(ProcessorInformation) fills, one per
+// processor; the system headers do not declare it.
+struct processor_power_information {
+  ULONG Number;
+  ULONG MaxMhz;
+  ULONG CurrentMhz;
+  ULONG MhzLimit;
+  ULONG MaxIdleState;
+  ULONG CurrentIdleState;
+};
+
+constexpr double hertz_per_megahertz = 1e6;
+
+std::vector<processor_power_information> power_information() {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  std::vector<processor_power_information> records(system.dwNumberOfProcessors);
+  const auto size = static_cast<ULONG>(records.size() * sizeof(processor_power_information));
+  if (records.empty() ||
+      CallNtPowerInformation(ProcessorInformation, nullptr, 0, records.data(), size) != 0) {
+    records.clear();
+  }
+  return records;
+}
+
+// Readings that found a processor held below its rated frequency; Windows
+// keeps no count of its own.
+std::atomic<std::uint64_t> g_limited_readings{0};
+
+}  // namespace
+
+std::vector<int> usable_processor_ids() {
+  std::vector<int> ids;
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) == 0) return ids;
+  for (int id = 0; id < static_cast<int>(sizeof(DWORD_PTR) * 8); ++id) {
+    if (((process_mask >> id) & 1U) != 0) ids.push_back(id);
+  }
+  return ids;
+}
+
+condition_settings read_condition_settings(const std::string&, const std::vector<int>&) {
+  condition_settings settings;
+  JOBOBJECT_CPU_RATE_CONTROL_INFORMATION rate{};
+  // A null job handle asks about the job this process is in, if any.
+  if (QueryInformationJobObject(nullptr, JobObjectCpuRateControlInformation, &rate, sizeof rate,
+                                nullptr) != 0 &&
+      (rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_ENABLE) != 0) {
+    // The rate is in hundredths of a percent of the whole machine.
+    DWORD cap = 0;
+    if ((rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_HARD_CAP) != 0) cap = rate.CpuRate;
+    if ((rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_MIN_MAX_RATE) != 0) cap = rate.MaxRate;
+    if (cap > 0) {
+      SYSTEM_INFO system{};
+      GetSystemInfo(&system);
+      settings.quota_processors =
+          static_cast<double>(cap) / 10000.0 * static_cast<double>(system.dwNumberOfProcessors);
+      settings.quota_source = "job object";
+    }
+  }
+  const std::vector<processor_power_information> power = power_information();
+  ULONG rated = 0;
+  for (const processor_power_information& record : power) rated = std::max(rated, record.MaxMhz);
+  // MaxMhz is the rated frequency; how far boost goes above it is not shown.
+  if (rated > 0) settings.base_frequency_hz = static_cast<double>(rated) * hertz_per_megahertz;
+
+  GUID* scheme = nullptr;
+  if (PowerGetActiveScheme(nullptr, &scheme) == ERROR_SUCCESS && scheme != nullptr) {
+    wchar_t name[128] = {};
+    DWORD size = sizeof name - sizeof(wchar_t);
+    if (PowerReadFriendlyName(nullptr, scheme, nullptr, nullptr, reinterpret_cast<UCHAR*>(name),
+                              &size) == ERROR_SUCCESS) {
+      settings.frequency_policy = to_utf8(name);
+    }
+    LocalFree(scheme);
+  }
+  SYSTEM_POWER_STATUS status{};
+  if (GetSystemPowerStatus(&status) != 0 && status.ACLineStatus != 255) {
+    settings.on_battery = status.ACLineStatus == 0;
+  }
+  return settings;
+}
+
+condition_counters read_condition_counters(const std::string&, const std::vector<int>&) {
+  condition_counters counters;
+  processor_times times;
+  if (read_processor_times(times)) {
+    counters.has_times = true;
+    counters.total_seconds = times.machine_total_seconds;
+    counters.busy_seconds = times.machine_busy_seconds;
+    counters.own_seconds = times.own_seconds;
+  }
+  const std::vector<processor_power_information> power = power_information();
+  if (!power.empty()) {
+    const bool limited = std::any_of(power.begin(), power.end(), [](const auto& record) {
+      return record.MhzLimit > 0 && record.MhzLimit < record.MaxMhz;
+    });
+    if (limited) g_limited_readings.fetch_add(1);
+    counters.throttle_events = g_limited_readings.load();
+  }
+  return counters;
+}
+
+// The performance counter's query, collected at each reading.
+struct frequency_reader::state {
+  PDH_HQUERY query = nullptr;
+  PDH_HCOUNTER counter = nullptr;
+  double rated_hz = 0;
+};
+
+frequency_reader::frequency_reader(const std::string&, const std::vector<int>&)
+    : state_(std::make_unique<state>()) {
+  ULONG rated = 0;
+  for (const processor_power_information& record : power_information()) {
+    rated = std::max(rated, record.MaxMhz);
+  }
+  state_->rated_hz = static_cast<double>(rated) * hertz_per_megahertz;
+  if (rated == 0 || PdhOpenQueryW(nullptr, 0, &state_->query) != ERROR_SUCCESS) return;
+  if (PdhAddEnglishCounterW(state_->query,
+                            L"\\Processor Information(_Total)\\% Processor Performance", 0,
+                            &state_->counter) != ERROR_SUCCESS) {
+    PdhCloseQuery(state_->query);
+    state_->query = nullptr;
+    return;
+  }
+  // A rate counter needs a first collection to measure from.
+  PdhCollectQueryData(state_->query);
+}
+
+frequency_reader::~frequency_reader() {
+  if (state_->query != nullptr) PdhCloseQuery(state_->query);
+}
+
+std::vector<double> frequency_reader::read_hz() {
+  std::vector<double> values;
+  if (state_->query == nullptr || PdhCollectQueryData(state_->query) != ERROR_SUCCESS) {
+    return values;
+  }
+  PDH_FMT_COUNTERVALUE value{};
+  if (PdhGetFormattedCounterValue(state_->counter, PDH_FMT_DOUBLE | PDH_FMT_NOCAP100, nullptr,
+                                  &value) == ERROR_SUCCESS &&
+      value.CStatus == PDH_CSTATUS_VALID_DATA && value.doubleValue > 0) {
+    values.push_back(value.doubleValue / 100.0 * state_->rated_hz);
+  }
+  return values;
 }
 
 }  // namespace quorvane::host::platform

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "machine/run_conditions.h"
+
 namespace quorvane::host {
 namespace {
 
@@ -81,7 +83,20 @@ machine_description describe_machine(const platform::machine_readings& readings)
   return machine;
 }
 
-machine_description this_machine() { return describe_machine(platform::read_machine()); }
+machine_description this_machine(const std::string& root) {
+  machine_description machine = describe_machine(platform::read_machine());
+  machine.virtualisation = virtualisation_name(read_hypervisor());
+  machine.conditions = platform::read_condition_settings(root, platform::usable_processor_ids());
+  return machine;
+}
+
+std::string container_text(const machine_description& machine) {
+  const std::vector<std::string>& signs = machine.conditions.container_signs;
+  if (signs.empty()) return "no sign of one";
+  std::string text = "yes (";
+  for (std::size_t i = 0; i < signs.size(); ++i) text += (i > 0 ? ", " : "") + signs[i];
+  return text + ")";
+}
 
 nlohmann::json machine_json(const machine_description& machine) {
   nlohmann::json json = {{"cpu_model", machine.cpu_model},
@@ -91,6 +106,25 @@ nlohmann::json machine_json(const machine_description& machine) {
                          {"os", machine.os},
                          {"kernel", machine.kernel}};
   if (!machine.cpu_signature.empty()) json["cpu_signature"] = machine.cpu_signature;
+  // Null where the machine does not report the condition.
+  const platform::condition_settings& conditions = machine.conditions;
+  auto number_or_null = [](const std::optional<double>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+  };
+  auto text_or_null = [](const std::string& text) {
+    return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+  };
+  json["virtualisation"] = text_or_null(machine.virtualisation);
+  json["container_signs"] = conditions.container_signs;
+  json["quota_processors"] = number_or_null(conditions.quota_processors);
+  json["quota_source"] = text_or_null(conditions.quota_source);
+  json["max_frequency_hz"] = number_or_null(conditions.max_frequency_hz);
+  json["base_frequency_hz"] = number_or_null(conditions.base_frequency_hz);
+  json["frequency_policy"] = text_or_null(conditions.frequency_policy);
+  json["boost"] = conditions.boost ? nlohmann::json(*conditions.boost) : nlohmann::json(nullptr);
+  json["power_source"] = conditions.on_battery
+                             ? nlohmann::json(*conditions.on_battery ? "battery" : "mains")
+                             : nlohmann::json(nullptr);
   return json;
 }
 
@@ -108,6 +142,41 @@ std::string format_machine_table(const machine_description& machine) {
   std::snprintf(line, sizeof line, "  %-32s %s, %s\n", "system", machine.os.c_str(),
                 machine.kernel.c_str());
   table += line;
+  const platform::condition_settings& conditions = machine.conditions;
+  const std::string not_reported = "not reported";
+  auto row = [&table](const char* label, const std::string& value) {
+    // The value goes in whole: it may be longer than a line buffer.
+    char start[48];
+    std::snprintf(start, sizeof start, "  %-32s ", label);
+    table += start + value + "\n";
+  };
+  row("virtualisation", machine.virtualisation.empty() ? not_reported : machine.virtualisation);
+  row("container", container_text(machine));
+  if (conditions.quota_processors) {
+    char quota[64];
+    std::snprintf(quota, sizeof quota, "%.2f processors", *conditions.quota_processors);
+    row("processor quota", quota + std::string(" (") + conditions.quota_source + ")");
+  } else {
+    row("processor quota", "none seen");
+  }
+  std::string frequency = not_reported;
+  if (conditions.max_frequency_hz || conditions.base_frequency_hz) {
+    frequency.clear();
+    if (conditions.base_frequency_hz)
+      frequency = "base " + frequency_text(*conditions.base_frequency_hz);
+    if (conditions.max_frequency_hz) {
+      frequency += (frequency.empty() ? "" : ", ") + std::string("max ") +
+                   frequency_text(*conditions.max_frequency_hz);
+    }
+  }
+  row("frequency", frequency);
+  std::string policy =
+      conditions.frequency_policy.empty() ? not_reported : conditions.frequency_policy;
+  if (conditions.boost) policy += *conditions.boost ? ", boost on" : ", boost off";
+  row("frequency policy", policy);
+  row("power source", !conditions.on_battery   ? not_reported
+                      : *conditions.on_battery ? "battery"
+                                               : "mains");
   return table;
 }
 

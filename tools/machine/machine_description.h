@@ -7,6 +7,7 @@
 #include <string>
 
 #include "machine/host_platform.h"
+#include "machine/hypervisor.h"
 
 namespace quorvane::host {
 
@@ -18,6 +19,10 @@ struct machine_description {
   std::uint64_t memory_bytes = 0;
   std::string os;      // "Debian GNU/Linux 12 (bookworm)"
   std::string kernel;  // "Linux 6.1.0-18-amd64"
+  // "KVM", "none" on bare metal; "" when not reported.
+  std::string virtualisation;
+  // The quota, frequency limits, policy, power source and container signs.
+  platform::condition_settings conditions;
 };
 
 // Makes sense of what the system gave: the CPUID brand string first, then
@@ -25,8 +30,12 @@ struct machine_description {
 // Windows product name. Spaces the processor pads its brand with go.
 machine_description describe_machine(const platform::machine_readings& readings);
 
-// The machine this process runs on.
-machine_description this_machine();
+// The machine this process runs on; its conditions are read under root
+// ("/" on a real machine).
+machine_description this_machine(const std::string& root = "/");
+
+// "container" in the description: yes with its signs, or no.
+std::string container_text(const machine_description& machine);
 
 // The "machine" member of the results document.
 nlohmann::json machine_json(const machine_description& machine);

@@ -1,0 +1,160 @@
+// The comparison's statistic against values computed independently: the
+// expected numbers come from rank_statistics_expected.py (enumeration of
+// every ordering, mpmath arithmetic) and from published tables of the
+// Mann-Whitney U test's critical values.
+#include "results/rank_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace quorvane::host {
+namespace {
+
+struct known_case {
+  const char* name;
+  std::vector<double> baseline;
+  std::vector<double> current;
+  double estimate;
+  std::optional<double> low;
+  std::optional<double> high;
+  double p_value;
+  rank_verdict call;
+};
+
+const known_case known_cases[] = {
+    {"clear_rise",
+     {1000, 1004, 998, 1002, 1001},
+     {1050, 1046, 1052, 1049, 1051},
+     1.04890219560878,
+     1.04482071713147,
+     1.05210420841683,
+     0.00793650793650794,
+     rank_verdict::faster},
+    {"same",
+     {1000, 1010, 990, 1005, 995, 1002},
+     {1003, 992, 1008, 999, 1001, 996},
+     0.999000998003494,
+     0.991044776119403,
+     1.00804020100503,
+     0.937229437229437,
+     rank_verdict::no_clear_difference},
+    // One run of eight far below: the others still decide, and it stays
+    // "faster" (a t-test on the means calls this run set slower).
+    {"outlier_low",
+     {1000, 1004, 998, 1002, 1001, 999, 1003, 997},
+     {1050, 1046, 1052, 10, 1051, 1048, 1047, 1053},
+     1.04845042676876,
+     1.0439121756487,
+     1.05194805194805,
+     0.0104118104118104,
+     rank_verdict::faster},
+    // One run five times as fast does not make a difference appear.
+    {"outlier_high",
+     {1000, 1010, 990, 1005, 995, 1002},
+     {1003, 992, 1008, 999, 5000, 996},
+     1.00151248494446,
+     0.991044776119403,
+     4.95049504950495,
+     0.818181818181818,
+     rank_verdict::no_clear_difference},
+    {"unequal",
+     {460, 470, 455},
+     {1182, 1190, 1175, 1185, 1179},
+     2.5695652173913,
+     2.5,
+     2.61538461538462,
+     0.0357142857142857,
+     rank_verdict::faster},
+    {"slower",
+     {1050, 1046, 1052, 1049, 1051},
+     {1000, 1004, 998, 1002, 1001},
+     1.0 / 1.04890219560878,
+     1.0 / 1.05210420841683,
+     1.0 / 1.04482071713147,
+     0.00793650793650794,
+     rank_verdict::slower},
+};
+
+TEST(RankComparison, MatchesIndependentlyComputedValues) {
+  for (const known_case& known : known_cases) {
+    SCOPED_TRACE(known.name);
+    const rank_comparison result = compare_ranks(known.baseline, known.current);
+    EXPECT_TRUE(result.exact);
+    ASSERT_TRUE(result.estimate && result.low && result.high && result.p_value);
+    EXPECT_NEAR(*result.estimate, known.estimate, 1e-12);
+    EXPECT_NEAR(*result.low, *known.low, 1e-12);
+    EXPECT_NEAR(*result.high, *known.high, 1e-12);
+    EXPECT_NEAR(*result.p_value, known.p_value, 1e-12);
+    EXPECT_EQ(result.call, known.call);
+  }
+}
+
+TEST(UDistribution, CountsEveryOrdering) {
+  // Enumerated by rank_statistics_expected.py; C(8, 4) = 70, C(8, 3) = 56.
+  const std::vector<double> four_four = {1, 1, 2, 3, 5, 5, 7, 7, 8, 7, 7, 5, 5, 3, 2, 1, 1};
+  const std::vector<double> three_five = {1, 1, 2, 3, 4, 5, 6, 6, 6, 6, 5, 4, 3, 2, 1, 1};
+  const std::vector<double> a = u_distribution(4, 4);
+  const std::vector<double> b = u_distribution(3, 5);
+  ASSERT_EQ(a.size(), four_four.size());
+  ASSERT_EQ(b.size(), three_five.size());
+  for (std::size_t u = 0; u < a.size(); ++u) EXPECT_NEAR(a[u] * 70, four_four[u], 1e-9) << u;
+  for (std::size_t u = 0; u < b.size(); ++u) EXPECT_NEAR(b[u] * 56, three_five[u], 1e-9) << u;
+}
+
+TEST(UDistribution, GivesThePublishedTwoSidedCriticalValues) {
+  // The largest U with P(U <= u) <= 2.5%, as the printed tables of the
+  // test give it at the 5% level, two-sided.
+  struct critical {
+    std::size_t m, n;
+    int value;
+  };
+  for (const critical& row : {critical{5, 5, 2}, critical{5, 8, 6}, critical{8, 8, 13},
+                              critical{10, 10, 23}, critical{20, 20, 127}, critical{4, 4, 0}}) {
+    const std::vector<double> probability = u_distribution(row.m, row.n);
+    double below = 0;
+    int largest = -1;
+    for (std::size_t u = 0; u < probability.size(); ++u) {
+      below += probability[u];
+      if (below > 0.025 + 1e-12) break;
+      largest = static_cast<int>(u);
+    }
+    EXPECT_EQ(largest, row.value) << row.m << " and " << row.n;
+  }
+}
+
+TEST(RankComparison, SaysHowManyRunsASideNeedsWhenTooFew) {
+  struct sizes {
+    std::size_t m, n, needed;
+  };
+  // 2 / C(m + n, m) must reach 5%: C(8, 4) = 70 does, C(6, 3) = 20 not.
+  for (const sizes& row : {sizes{3, 3, 4}, sizes{1, 1, 4}, sizes{1, 10, 2}, sizes{2, 2, 4}}) {
+    std::vector<double> before;
+    std::vector<double> after;
+    for (std::size_t i = 0; i < row.m; ++i) before.push_back(1000.0 + static_cast<double>(i));
+    for (std::size_t i = 0; i < row.n; ++i) after.push_back(1100.0 + static_cast<double>(i));
+    const rank_comparison result = compare_ranks(before, after);
+    EXPECT_EQ(result.call, rank_verdict::not_compared) << row.m << " and " << row.n;
+    EXPECT_EQ(result.runs_needed, row.needed) << row.m << " and " << row.n;
+    EXPECT_FALSE(result.low.has_value());
+  }
+  EXPECT_EQ(compare_ranks({}, {1.0, 2.0}).call, rank_verdict::not_compared);
+}
+
+TEST(RankComparison, UsesTheNormalApproximationBeyondTheExactTable) {
+  std::vector<double> before;
+  std::vector<double> after;
+  for (int i = 0; i < 150; ++i) {
+    before.push_back(1000 + i % 17);
+    after.push_back(1000 + (i * 7) % 17 + 0.5);
+  }
+  const rank_comparison large = compare_ranks(before, after);
+  EXPECT_FALSE(large.exact);
+  EXPECT_EQ(large.call, rank_verdict::no_clear_difference);
+  ASSERT_TRUE(large.low && large.high);
+  EXPECT_LT(*large.low, 1.0);
+  EXPECT_GT(*large.high, 1.0);
+}
+
+}  // namespace
+}  // namespace quorvane::host

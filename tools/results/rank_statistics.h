@@ -1,0 +1,68 @@
+// The comparison's statistic: the Mann-Whitney U test on the logarithms of
+// each side's runs, with the Hodges-Lehmann estimate and its 95% confidence
+// interval turned back into a ratio (this side over the baseline).
+//
+// The statistic, in one sentence (quoted by --help and the README): each
+// figure's 95% interval for the ratio to the baseline comes from the
+// Mann-Whitney U test with the Hodges-Lehmann estimate on the logarithms of
+// each side's clean runs, and the verdict follows the interval: "faster"
+// when it lies above 1, "slower" below 1, else "no clear difference".
+//
+// Ranks make it robust: one outlier run moves the interval by at most one
+// of the pairwise differences, never by its size. On logarithms a shift is
+// a ratio, the form in which the table shows a difference. The interval is
+// the exact one from the U distribution when neither side has more than 100
+// runs, and the normal approximation with tie correction beyond. Equal
+// values on the two sides count half a pair each; the exact distribution
+// is then the one without ties, as the printed tables are, which small
+// samples of measured rates almost never have.
+#ifndef QUORVANE_TOOLS_RESULTS_RANK_STATISTICS_H
+#define QUORVANE_TOOLS_RESULTS_RANK_STATISTICS_H
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvane::host {
+
+enum class rank_verdict { faster, slower, no_clear_difference, not_compared };
+
+// "faster", "slower", "no clear difference", "not compared".
+const char* rank_verdict_text(rank_verdict call);
+
+// The interval's confidence, two-sided.
+constexpr double confidence_level = 0.95;
+
+struct rank_comparison {
+  rank_verdict call = rank_verdict::not_compared;
+  // The Hodges-Lehmann estimate of the ratio and its interval; nothing when
+  // no interval at this confidence exists for these sample sizes.
+  std::optional<double> estimate;
+  std::optional<double> low;
+  std::optional<double> high;
+  std::optional<double> p_value;  // two-sided
+  bool exact = false;             // from the exact U distribution
+  // The clean runs a side needs for any verdict at the 5% level, when a
+  // side has fewer; 0 otherwise.
+  std::size_t runs_needed = 0;
+  std::string note;  // why no verdict, for the reader; "" with one
+};
+
+// Compares one figure for which higher is better. Values that are not
+// above 0 (a failed measurement) have no logarithm and are left out.
+rank_comparison compare_ranks(const std::vector<double>& baseline,
+                              const std::vector<double>& current);
+
+// The number of ways, over all C(m + n, m) orderings of m baseline and n
+// current values with no ties, that U (pairs with the current value above)
+// takes each value 0..m*n, as probabilities.
+std::vector<double> u_distribution(std::size_t m, std::size_t n);
+
+// The smallest equal number of runs a side that allows an interval at the
+// given confidence when the sides now have m and n runs.
+std::size_t runs_needed_for_interval(std::size_t m, std::size_t n);
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_RESULTS_RANK_STATISTICS_H
