@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <pdh.h>
+#include <pdhmsg.h>
 #include <powrprof.h>
 #include <psapi.h>
 #include <shellapi.h>
@@ -384,7 +385,10 @@ condition_settings read_condition_settings(const std::string&, const std::vector
     // The rate is in hundredths of a percent of the whole machine.
     DWORD cap = 0;
     if ((rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_HARD_CAP) != 0) cap = rate.CpuRate;
-    if ((rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_MIN_MAX_RATE) != 0) cap = rate.MaxRate;
+    // With a minimum and maximum rate, the maximum is the high word; the
+    // flag and the pair are newer than some headers.
+    constexpr DWORD min_max_rate = 0x10;
+    if ((rate.ControlFlags & min_max_rate) != 0) cap = HIWORD(rate.CpuRate);
     if (cap > 0) {
       SYSTEM_INFO system{};
       GetSystemInfo(&system);

@@ -18,18 +18,16 @@ constexpr int state_cancelled = 3;
 // quarter of a second lands on time; long enough to cost nothing.
 constexpr unsigned poll_interval_ms = 50;
 
-std::optional<platform::processor_times> processor_times_now() {
-  platform::processor_times times;
-  if (!platform::read_processor_times(times)) return std::nullopt;
-  return times;
-}
-
 }  // namespace
 
-run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled) {
+run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled,
+                      const conditions_source& source) {
   using clock = std::chrono::steady_clock;
   run_outcome outcome;
-  interference_meter meter;
+  conditions_meter conditions(source.root, source.processors.empty()
+                                               ? platform::usable_processor_ids()
+                                               : source.processors);
+  const double host_seconds_at_start = platform::thread_processor_seconds();
   const clock::time_point started = clock::now();
   outcome.started_at = std::time(nullptr);
   platform::set_run_in_progress(true);
@@ -45,7 +43,6 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
   int interrupts_seen = interrupts_handled;
   bool cancel_sent = false;
   progress_sample sample;
-  int last_phase = 0;
   for (;;) {
     const int interrupts = platform::interrupt_count();
     if (interrupts != interrupts_seen) {
@@ -66,10 +63,9 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
     const bool closed = sample.state == state_finished || sample.state == state_cancelled;
     // A closed run is in no phase; the times are read only when it changes.
     const int phase_now = closed ? 0 : sample.phase;
-    if (phase_now != last_phase) {
-      meter.phase_seen(phase_now, processor_times_now());
-      last_phase = phase_now;
-    }
+    // Counters are read when the phase changes, frequencies every half
+    // second within a phase.
+    conditions.poll(phase_now, sample.elapsed_seconds);
     if (closed) break;
     if (sample.state != state_running) {
       // An accepted start leaves the library running until it closes the
@@ -86,7 +82,13 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
   }
   platform::set_run_in_progress(false);
   outcome.ended_at = std::time(nullptr);
-  outcome.other_load_percent = meter.loads();
+  outcome.conditions = conditions.phases();
+  outcome.other_load_percent = conditions.other_loads();
+  const double run_seconds = std::chrono::duration<double>(clock::now() - started).count();
+  if (run_seconds > 0) {
+    outcome.host_processor_ms_per_second =
+        (platform::thread_processor_seconds() - host_seconds_at_start) * 1000.0 / run_seconds;
+  }
   display.end_run(sample);
 
   outcome.how =

@@ -5,8 +5,10 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "machine/interference.h"
+#include "machine/run_conditions.h"
 #include "run/library_api.h"
 #include "run/progress_display.h"
 
@@ -20,6 +22,17 @@ struct run_outcome {
   std::time_t started_at = 0;
   std::time_t ended_at = 0;
   phase_loads other_load_percent{};  // what other programs took, per phase
+  run_conditions conditions{};       // every condition measured, per phase
+  // The host's own processor time while it polled, per second of run: what
+  // watching the run cost it.
+  double host_processor_ms_per_second = 0;
+};
+
+// Where the conditions are read: the root of /proc and /sys ("/" on a real
+// machine) and the processors this process may use.
+struct conditions_source {
+  std::string root = "/";
+  std::vector<int> processors;
 };
 
 // Starts one run and polls it until it closes, showing progress and reading
@@ -30,7 +43,8 @@ struct run_outcome {
 // host is still waiting. The function never returns while the run is in
 // progress, so nothing the caller does next (unloading, exiting) can pull
 // the library from under its threads.
-run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled);
+run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled,
+                      const conditions_source& source = {});
 
 }  // namespace quorvane::host
 
