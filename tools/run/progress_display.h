@@ -33,8 +33,9 @@ double estimate_bar_percent(int phase, int progress, double seconds_in_phase);
 // The terminal line, without the carriage return that redraws it:
 // "[######----------]  40%  3/5 floating point, one thread  8.4 s",
 // prefixed by "run 2/3 " when runs > 1. Once the run has closed (state 2 or
-// 3) the words say "finished" or "cancelled". The percent is the library's
-// own; the bar shows bar_percent, or the same percent when it is negative.
+// 3) the words say "finished" or "cancelled". The bar and the percent beside
+// it both show bar_percent, or the library's own progress when it is
+// negative.
 std::string format_progress_line(const progress_sample& sample, int run, int runs,
                                  double bar_percent = -1);
 

@@ -30,6 +30,12 @@ TEST(ProgressLine, ShowsBarPercentPhaseAndElapsedTime) {
             "run 2/3 [################] 100%  5/5 memory copy  20.0 s");
 }
 
+TEST(ProgressLine, NumberAgreesWithTheBarWithinAPhase) {
+  // 3 s into phase 1 the library still says 2%; the bar has moved on.
+  EXPECT_EQ(format_progress_line({1, 1, 2, 3.0}, 1, 1, 14.6),
+            "[##--------------]  14%  1/5 integer mixing, one thread  3.0 s");
+}
+
 TEST(ProgressLine, SaysHowTheRunEndedOnceItHasClosed) {
   EXPECT_EQ(format_progress_line({2, 0, 100, 20.1}, 1, 1),
             "[################] 100%  finished  20.1 s");
