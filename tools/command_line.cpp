@@ -40,6 +40,7 @@ std::unique_ptr<parser> make_parser(options& parsed) {
   app.add_option("--library", parsed.library_path);
   app.add_option("--export", parsed.exports)->allow_extra_args(false);
   app.add_option("--compare", parsed.compare_path);
+  app.add_flag("--require-clean", parsed.require_clean)->disable_flag_override();
   return made;
 }
 
@@ -129,20 +130,32 @@ std::string usage_text() {
          "                  (Markdown tables), .prom (Prometheus gauges of the medians, for\n"
          "                  a textfile collector) or .html (a page with charts); may be\n"
          "                  given more than once\n"
-         "  --compare FILE  compare the results with a baseline: a results document, or the\n"
-         "                  report lines --json printed; each figure's verdict comes from\n"
-         "                  Welch's two-sided t-test at the 5% level over both sides' runs\n"
-         "                  (with one run on each side it is always \"no clear difference\")\n"
+         "  --compare FILE  compare the results with a baseline: a results document (version 1\n"
+         "                  or 2), or the report lines --json printed. Above the table it\n"
+         "                  names every difference between the two sides that changes the\n"
+         "                  numbers. Disturbed runs are left out. Each figure gets the ratio\n"
+         "                  of the medians and a 95% interval for it from the Mann-Whitney U\n"
+         "                  test with the Hodges-Lehmann estimate on the logarithms of each\n"
+         "                  side's clean runs; the verdict follows the interval: \"faster\"\n"
+         "                  above 1, \"slower\" below 1, else \"no clear difference\". With too\n"
+         "                  few runs it says how many a side would need (4 a side will do)\n"
+         "  --require-clean exit with status 5 when any run was disturbed\n"
          "  --library PATH  load the library from PATH instead of beside this program\n"
          "  -q, --quiet     show no progress\n"
          "  -h, --help      show this text\n"
          "  --version       show the versions of this program and of the library\n"
          "\n"
          "Progress goes to standard error: redrawn in place on a terminal, one line per phase\n"
-         "otherwise. The machine's description precedes the results; warnings on standard error\n"
-         "say when other programs took more than 10% of the processors during a phase, or when\n"
-         "a figure varied by more than 3% over the runs. Ctrl-C cancels the run, waits for it\n"
-         "to close, prints its report and still writes the exports, marked cancelled.\n"
+         "otherwise. The machine's description, with its virtualisation, container, quota,\n"
+         "frequency policy and power source, precedes the results. While it runs the host\n"
+         "watches the conditions of each phase, and the table ends with one verdict line per\n"
+         "run: clean, or disturbed with its reasons (other programs above 10% of the processors,\n"
+         "steal above 2%, thermal or quota throttling, a quota below the processors used, a\n"
+         "phase's frequency 10% below the fastest phase of its kind, running on battery). A\n"
+         "condition the machine does not show is \"not reported\". Warnings on standard error\n"
+         "say the same, and when a figure varied by more than 3% over the runs. Ctrl-C cancels\n"
+         "the run, waits for it to close, prints its report and still writes the exports,\n"
+         "marked cancelled.\n"
          "\n"
          "Exit status:\n"
          "  0    every run finished\n"
@@ -151,6 +164,7 @@ std::string usage_text() {
          "       be loaded or lacks an export\n"
          "  3    the library refused to start a run (its error text is printed)\n"
          "  4    an export could not be written after the runs\n"
+         "  5    --require-clean was given and a run was disturbed (everything else went well)\n"
          "  130  interrupted: the run was cancelled and its report printed (with --runs, also\n"
          "       when the runs still to come were not started)\n";
 }

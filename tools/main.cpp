@@ -6,6 +6,7 @@
 // (--json); writes the results document's exports (--export) and compares
 // the runs with a baseline (--compare).
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "results/results_document.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
+#include "results/run_verdict.h"
 #include "results/variation_warnings.h"
 #include "run/library_api.h"
 #include "run/library_location.h"
@@ -45,6 +47,16 @@ progress_display::mode display_mode(const options& chosen) {
                                        : progress_display::mode::phase_lines;
 }
 
+// Where the conditions of a run are read: the real system, or the fake
+// /proc and /sys tree that QUORVANE_SYSTEM_ROOT names (the tests' seam).
+conditions_source system_conditions_source() {
+  conditions_source source;
+  const char* root = std::getenv("QUORVANE_SYSTEM_ROOT");
+  if (root != nullptr && root[0] != '\0') source.root = root;
+  source.processors = platform::usable_processor_ids(source.root);
+  return source;
+}
+
 std::string one_run_line(const run_report& report, int run, int runs) {
   char text[160];
   std::snprintf(text, sizeof text, "run %d/%d: single-thread score %.0f, multi-thread score %.0f",
@@ -60,10 +72,13 @@ struct runs_done {
   bool last_cancelled = false;
   // An interrupt cancelled a run or kept runs from starting.
   bool cut_short = false;
-  int failure = exit_success;  // set when the runs stopped on an error
+  int failure = exit_success;              // set when the runs stopped on an error
+  std::vector<std::string> verdict_lines;  // one per run, as the table ends
+  bool any_disturbed = false;              // among the finished runs
 };
 
-runs_done run_all(const options& chosen, const library_api& api, progress_display& display) {
+runs_done run_all(const options& chosen, const library_api& api, progress_display& display,
+                  const machine_description& machine, const conditions_source& source) {
   runs_done done;
   for (int run = 1; run <= chosen.runs; ++run) {
     const int interrupts_handled = platform::interrupt_count();
@@ -72,7 +87,7 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
       break;
     }
     display.begin_run(run, chosen.runs);
-    const run_outcome outcome = drive_run(api, display, interrupts_handled);
+    const run_outcome outcome = drive_run(api, display, interrupts_handled, source);
     if (outcome.how == run_outcome::end::refused) {
       print_error("the library refused to start a run: " + outcome.error);
       done.failure = exit_start_refused;
@@ -96,12 +111,21 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
       return done;
     }
     const bool cancelled = outcome.how == run_outcome::end::cancelled;
+    const run_verdict verdict =
+        judge_run(outcome.conditions, machine.conditions, static_cast<int>(report->threads_used));
     done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
                             cancelled, nlohmann::json::parse(outcome.report_line),
-                            outcome.other_load_percent});
+                            outcome.other_load_percent, outcome.conditions, verdict,
+                            outcome.host_processor_ms_per_second});
     for (const std::string& warning :
          interference_warnings(outcome.other_load_percent, run, chosen.runs)) {
       display.note(warning);
+    }
+    const std::string line = verdict_line(verdict, run, chosen.runs);
+    done.verdict_lines.push_back(cancelled ? line + " (cancelled)" : line);
+    if (!verdict.clean) {
+      display.note("warning: " + line);
+      if (!cancelled) done.any_disturbed = true;
     }
     done.last_report = *report;
     done.last_cancelled = cancelled;
@@ -123,6 +147,8 @@ void print_tables(const runs_done& done, const machine_description& machine, int
   if (done.finished.size() >= 2) {
     std::printf("\n%s", format_summary_table(done.finished).c_str());
   }
+  std::printf("\nVerdict\n");
+  for (const std::string& line : done.verdict_lines) std::printf("  %s\n", line.c_str());
   std::fflush(stdout);
 }
 
@@ -130,13 +156,17 @@ int run_benchmark(const options& chosen, const library_api& api,
                   const std::optional<nlohmann::json>& baseline) {
   progress_display display(stderr, display_mode(chosen));
   platform::install_interrupt_handlers();
+  const conditions_source source = system_conditions_source();
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
-                               utc_timestamp(std::time(nullptr)), this_machine()};
+                               utc_timestamp(std::time(nullptr)), this_machine(source.root)};
 
-  const runs_done done = run_all(chosen, api, display);
+  const runs_done done = run_all(chosen, api, display, header.machine, source);
   if (done.failure != exit_success) return done.failure;
 
-  const nlohmann::json document = build_results_document(header, done.records);
+  nlohmann::json document = build_results_document(header, done.records);
+  if (baseline && !done.records.empty()) {
+    document["comparison"] = comparison_json(*baseline, document, chosen.compare_path);
+  }
   if (done.finished.size() >= 2) {
     for (const std::string& warning :
          variation_warnings(document["summary"], done.finished.size())) {
@@ -153,15 +183,23 @@ int run_benchmark(const options& chosen, const library_api& api,
 
   // A cancelled run is exported too: the document marks it.
   bool export_failed = false;
+  std::string written;
   for (const std::string& path : chosen.exports) {
     const std::string error = write_export(path, document, baseline ? &*baseline : nullptr);
     if (!error.empty()) {
       print_error(error);
       export_failed = true;
+    } else {
+      written += (written.empty() ? "" : ", ") + path;
     }
   }
+  if (!written.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "quorvane: wrote %s\n", written.c_str());
+  }
   if (done.cut_short) return exit_interrupted;
-  return export_failed ? exit_export_failed : exit_success;
+  if (export_failed) return exit_export_failed;
+  return chosen.require_clean && done.any_disturbed ? exit_disturbed : exit_success;
 }
 
 int host_main(int argc, char** argv) {

@@ -9,6 +9,7 @@
 #include "export/atomic_file.h"
 #include "export/export_html.h"
 #include "export/export_prometheus.h"
+#include "results/document_figures.h"
 #include "results/results_document.h"
 
 namespace quorvane::host {
@@ -46,6 +47,40 @@ std::string table_number(const nlohmann::json& value) {
   return text;
 }
 
+// A run's verdict in words: "clean", "disturbed: steal 6% in phase 4; on
+// battery", or "" for a run of a version 1 document, which has none.
+std::string verdict_words(const nlohmann::json& run) {
+  const nlohmann::json& verdict = member(run, "verdict");
+  if (!verdict.is_object() || !member(verdict, "clean").is_boolean()) return "";
+  if (verdict["clean"].get<bool>()) return "clean";
+  std::string text = "disturbed";
+  const nlohmann::json& reasons = member(verdict, "reasons");
+  if (reasons.is_array()) {
+    std::string joined;
+    for (const nlohmann::json& reason : reasons) {
+      if (reason.is_string()) joined += (joined.empty() ? "" : "; ") + reason.get<std::string>();
+    }
+    if (!joined.empty()) text += ": " + joined;
+  }
+  return text;
+}
+
+// A CSV field: quoted, with its quotes doubled, when it holds a comma, a
+// quote or a line end.
+std::string csv_field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// Pipes would end a Markdown cell.
+std::string markdown_cell(std::string text) {
+  std::string escaped;
+  for (char c : text) escaped += c == '|' ? std::string("\\|") : std::string(1, c);
+  return escaped;
+}
+
 std::string markdown_row(const std::vector<std::string>& cells) {
   std::string row = "|";
   for (const std::string& cell : cells) row += " " + cell + " |";
@@ -76,6 +111,7 @@ std::string markdown_machine(const nlohmann::json& machine) {
 std::string markdown_runs(const nlohmann::json& runs) {
   std::vector<std::string> header = {"run", "started_at", "cancelled"};
   for (const char* key : report_keys) header.emplace_back(key);
+  header.emplace_back("verdict");
   std::string text = "## Runs\n\n" + markdown_row(header) + markdown_rule(header.size());
   int number = 0;
   for (const nlohmann::json& run : runs) {
@@ -83,6 +119,8 @@ std::string markdown_runs(const nlohmann::json& runs) {
                                       run.value("cancelled", false) ? "yes" : "no"};
     for (const char* key : report_keys)
       cells.push_back(table_number(run["report"].value(key, nlohmann::json())));
+    const std::string verdict = verdict_words(run);
+    cells.push_back(verdict.empty() ? "-" : markdown_cell(verdict));
     text += markdown_row(cells);
   }
 
@@ -187,7 +225,7 @@ std::string format_csv_export(const nlohmann::json& document) {
   for (int phase = 1; phase <= run_phase_count; ++phase) {
     text += ",other_load_percent_" + std::to_string(phase);
   }
-  text += "\n";
+  text += ",verdict\n";
   for (const nlohmann::json& run : document["runs"]) {
     text += run.value("started_at", "") + (run.value("cancelled", false) ? ",true" : ",false");
     for (const char* key : report_keys) {
@@ -197,7 +235,7 @@ std::string format_csv_export(const nlohmann::json& document) {
     for (const nlohmann::json& load : run.value("other_load_percent", nlohmann::json::array())) {
       text += "," + (load.is_number() ? load.dump() : std::string());
     }
-    text += "\n";
+    text += "," + csv_field(verdict_words(run)) + "\n";
   }
   return text;
 }

@@ -309,32 +309,46 @@ struct tick_sums {
   int processors_found = 0;
 };
 
+// Parsed by hand rather than through streams: on a machine of hundreds of
+// processors this runs at every phase change, and its cost is the host's.
 tick_sums usable_ticks(const std::string& stat, const std::vector<int>& processors) {
+  std::vector<bool> usable;
+  for (int id : processors) {
+    if (id < 0) continue;
+    if (static_cast<std::size_t>(id) >= usable.size())
+      usable.resize(static_cast<std::size_t>(id) + 1);
+    usable[static_cast<std::size_t>(id)] = true;
+  }
   tick_sums sums;
-  std::istringstream lines(stat);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.compare(0, 3, "cpu") != 0 || line.size() < 4 || line[3] < '0' || line[3] > '9') {
+  std::size_t begin = 0;
+  while (begin < stat.size()) {
+    std::size_t end = stat.find('\n', begin);
+    if (end == std::string::npos) end = stat.size();
+    const std::string line = stat.substr(begin, end - begin);
+    begin = end + 1;
+    if (line.size() < 4 || line.compare(0, 3, "cpu") != 0 || line[3] < '0' || line[3] > '9') {
       continue;
     }
-    std::istringstream words(line.substr(3));
-    std::string word;
-    words >> word;
-    const std::optional<std::uint64_t> id = whole_number(word);
-    if (!id || std::find(processors.begin(), processors.end(), static_cast<int>(*id)) ==
-                   processors.end()) {
-      continue;
+    // "cpuN" then at most eight fields; every word must be a whole number.
+    std::vector<std::string> words;
+    std::size_t at = 3;
+    while (at < line.size() && words.size() < 9) {
+      const std::size_t word_end = std::min(line.find(' ', at), line.size());
+      if (word_end > at) words.push_back(line.substr(at, word_end - at));
+      at = word_end + 1;
     }
+    const std::optional<std::uint64_t> id = words.empty() ? std::nullopt : whole_number(words[0]);
+    if (!id || *id >= usable.size() || !usable[static_cast<std::size_t>(*id)]) continue;
     std::uint64_t fields[8] = {};
-    int count = 0;
-    while (count < 8 && words >> word) {
-      const std::optional<std::uint64_t> value = whole_number(word);
+    std::size_t count = 0;
+    while (count < 8 && count + 1 < words.size()) {
+      const std::optional<std::uint64_t> value = whole_number(words[count + 1]);
       if (!value) break;
       fields[count++] = *value;
     }
     if (count < 4) continue;  // not a line this reader understands
     ++sums.processors_found;
-    for (int i = 0; i < count; ++i) sums.total += fields[i];
+    for (std::size_t i = 0; i < count; ++i) sums.total += fields[i];
     sums.idle += fields[3] + fields[4];  // idle, iowait
     if (count >= 8) {
       sums.steal += fields[7];
@@ -344,10 +358,77 @@ tick_sums usable_ticks(const std::string& stat, const std::vector<int>& processo
   return sums;
 }
 
+// A file kept open and read again from its start at each reading: sysfs
+// and procfs make a file's text afresh when it is read from offset 0.
+struct open_file {
+  int descriptor = -1;
+
+  explicit open_file(const std::string& path)
+      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~open_file() {
+    if (descriptor >= 0) close(descriptor);
+  }
+  open_file(const open_file&) = delete;
+  open_file& operator=(const open_file&) = delete;
+  open_file(open_file&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
+  open_file& operator=(open_file&&) = delete;
+
+  bool is_open() const { return descriptor >= 0; }
+
+  std::optional<std::string> text() const {
+    if (descriptor < 0) return std::nullopt;
+    std::string whole;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t count =
+          pread(descriptor, buffer, sizeof buffer, static_cast<off_t>(whole.size()));
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) return std::nullopt;
+      if (count == 0) break;
+      whole.append(buffer, static_cast<std::size_t>(count));
+      if (whole.size() > max_file_bytes) return std::nullopt;
+    }
+    return whole;
+  }
+
+  std::optional<std::uint64_t> number() const {
+    if (descriptor < 0) return std::nullopt;
+    char buffer[32];
+    const ssize_t count = pread(descriptor, buffer, sizeof buffer - 1, 0);
+    if (count <= 0) return std::nullopt;
+    return whole_number(first_line(std::string(buffer, static_cast<std::size_t>(count))));
+  }
+};
+
+std::vector<open_file> open_each(const std::string& root, const std::vector<int>& processors,
+                                 const std::string& file) {
+  std::vector<open_file> files;
+  for (int processor : processors) {
+    open_file opened(cpu_folder(root, processor) + file);
+    if (opened.is_open()) files.push_back(std::move(opened));
+  }
+  return files;
+}
+
 }  // namespace
 
-std::vector<int> usable_processor_ids() {
+std::vector<int> usable_processor_ids(const std::string& root) {
   std::vector<int> ids;
+  if (!root.empty() && root != "/") {
+    // A list of ranges; anything else ends it.
+    const std::optional<std::string> text = text_of(under(root, "/sys/devices/system/cpu/online"));
+    std::istringstream ranges(text ? first_line(*text) : std::string());
+    std::string range;
+    while (std::getline(ranges, range, ',')) {
+      const std::size_t dash = range.find('-');
+      const std::optional<std::uint64_t> first = whole_number(range.substr(0, dash));
+      const std::optional<std::uint64_t> last =
+          dash == std::string::npos ? first : whole_number(range.substr(dash + 1));
+      if (!first || !last || *last < *first || *last >= CPU_SETSIZE) break;
+      for (std::uint64_t id = *first; id <= *last; ++id) ids.push_back(static_cast<int>(id));
+    }
+    return ids;
+  }
   cpu_set_t usable;
   CPU_ZERO(&usable);
   if (sched_getaffinity(0, sizeof usable, &usable) != 0) return ids;
@@ -379,13 +460,36 @@ condition_settings read_condition_settings(const std::string& root,
   return settings;
 }
 
-condition_counters read_condition_counters(const std::string& root,
-                                           const std::vector<int>& processors) {
+struct condition_reader::state {
+  std::vector<int> processors;
+  std::unique_ptr<open_file> stat;
+  std::unique_ptr<open_file> quota_stat;  // the binding quota's cpu.stat
+  std::vector<open_file> frequencies;
+  std::vector<open_file> core_throttles;
+  std::vector<open_file> package_throttles;
+};
+
+condition_reader::condition_reader(const std::string& root, const std::vector<int>& processors)
+    : state_(std::make_unique<state>()) {
+  state_->processors = processors;
+  state_->stat = std::make_unique<open_file>(under(root, "/proc/stat"));
+  const quota_place place = find_quota(root);
+  if (place.quota)
+    state_->quota_stat = std::make_unique<open_file>(place.quota->folder + "/cpu.stat");
+  state_->frequencies = open_each(root, processors, "/cpufreq/scaling_cur_freq");
+  state_->core_throttles = open_each(root, processors, "/thermal_throttle/core_throttle_count");
+  state_->package_throttles =
+      open_each(root, processors, "/thermal_throttle/package_throttle_count");
+}
+
+condition_reader::~condition_reader() = default;
+
+condition_counters condition_reader::counters() {
   condition_counters counters;
   const long ticks_per_second = sysconf(_SC_CLK_TCK);
-  const std::optional<std::string> stat = text_of(under(root, "/proc/stat"));
+  const std::optional<std::string> stat = state_->stat->text();
   if (stat && ticks_per_second > 0) {
-    const tick_sums sums = usable_ticks(*stat, processors);
+    const tick_sums sums = usable_ticks(*stat, state_->processors);
     if (sums.processors_found > 0) {
       const double tick = 1.0 / static_cast<double>(ticks_per_second);
       counters.has_times = true;
@@ -401,24 +505,22 @@ condition_counters read_condition_counters(const std::string& root,
   std::uint64_t core_events = 0;
   std::uint64_t package_events = 0;
   bool throttle_shown = false;
-  for (int processor : processors) {
-    const std::string folder = cpu_folder(root, processor) + "/thermal_throttle/";
-    if (const std::optional<std::uint64_t> core = number_file(folder + "core_throttle_count")) {
-      core_events += *core;
+  for (const open_file& file : state_->core_throttles) {
+    if (const std::optional<std::uint64_t> count = file.number()) {
+      core_events += *count;
       throttle_shown = true;
     }
-    if (const std::optional<std::uint64_t> package =
-            number_file(folder + "package_throttle_count")) {
-      package_events = std::max(package_events, *package);
+  }
+  for (const open_file& file : state_->package_throttles) {
+    if (const std::optional<std::uint64_t> count = file.number()) {
+      package_events = std::max(package_events, *count);
       throttle_shown = true;
     }
   }
   if (throttle_shown) counters.throttle_events = core_events + package_events;
 
-  const quota_place place = find_quota(root);
-  if (place.quota) {
-    const std::optional<std::string> cpu_stat = text_of(place.quota->folder + "/cpu.stat");
-    if (cpu_stat) {
+  if (state_->quota_stat) {
+    if (const std::optional<std::string> cpu_stat = state_->quota_stat->text()) {
       counters.quota_throttled_periods = keyed_number(*cpu_stat, "nr_throttled");
       if (const std::optional<std::uint64_t> usec = keyed_number(*cpu_stat, "throttled_usec")) {
         counters.quota_throttled_seconds = static_cast<double>(*usec) * seconds_per_microsecond;
@@ -431,35 +533,11 @@ condition_counters read_condition_counters(const std::string& root,
   return counters;
 }
 
-// Each processor's scaling_cur_freq stays open: a reading is one pread per
-// processor, cheap enough to repeat every half second on 256 processors.
-struct frequency_reader::state {
-  std::vector<int> files;
-};
-
-frequency_reader::frequency_reader(const std::string& root, const std::vector<int>& processors)
-    : state_(std::make_unique<state>()) {
-  for (int processor : processors) {
-    const std::string path = cpu_folder(root, processor) + "/cpufreq/scaling_cur_freq";
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file >= 0) state_->files.push_back(file);
-  }
-}
-
-frequency_reader::~frequency_reader() {
-  for (int file : state_->files) close(file);
-}
-
-std::vector<double> frequency_reader::read_hz() {
+std::vector<double> condition_reader::frequencies_hz() {
   std::vector<double> values;
-  values.reserve(state_->files.size());
-  for (int file : state_->files) {
-    char text[32];
-    const ssize_t count = pread(file, text, sizeof text - 1, 0);
-    if (count <= 0) continue;
-    std::string word(text, static_cast<std::size_t>(count));
-    word = first_line(word);
-    const std::optional<std::uint64_t> khz = whole_number(word);
+  values.reserve(state_->frequencies.size());
+  for (const open_file& file : state_->frequencies) {
+    const std::optional<std::uint64_t> khz = file.number();
     if (khz && *khz > 0) values.push_back(static_cast<double>(*khz) * hertz_per_kilohertz);
   }
   return values;

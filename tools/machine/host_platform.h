@@ -128,8 +128,10 @@ int thread_count();
 // the tests. Windows reads its own interfaces and ignores the root. Whatever
 // the system does not show stays empty: nothing is guessed.
 
-// The processors this process may run on, by the system's numbering.
-std::vector<int> usable_processor_ids();
+// The processors this process may run on, by the system's numbering. Under
+// a root other than "/", the processors that tree lists as online
+// (/sys/devices/system/cpu/online, "0-3,8"): a fake tree's own machine.
+std::vector<int> usable_processor_ids(const std::string& root = "/");
 
 // What stays fixed while a run goes on.
 struct condition_settings {
@@ -161,21 +163,21 @@ struct condition_counters {
   std::optional<std::uint64_t> quota_throttled_periods;
   std::optional<double> quota_throttled_seconds;
 };
-condition_counters read_condition_counters(const std::string& root,
-                                           const std::vector<int>& processors);
-
-// The processors' present frequencies, read often during a run: the files
-// or counters stay open between readings so that one costs little.
-class frequency_reader {
+// Reads the counters and the processors' present frequencies during a run:
+// every file or system counter it reads stays open between readings, so
+// that a reading costs one read per file and nothing more.
+class condition_reader {
  public:
-  frequency_reader(const std::string& root, const std::vector<int>& processors);
-  ~frequency_reader();
-  frequency_reader(const frequency_reader&) = delete;
-  frequency_reader& operator=(const frequency_reader&) = delete;
+  condition_reader(const std::string& root, const std::vector<int>& processors);
+  ~condition_reader();
+  condition_reader(const condition_reader&) = delete;
+  condition_reader& operator=(const condition_reader&) = delete;
+
+  condition_counters counters();
 
   // One value in hertz per processor that shows it (Windows: one for all);
   // empty when none does.
-  std::vector<double> read_hz();
+  std::vector<double> frequencies_hz();
 
  private:
   struct state;

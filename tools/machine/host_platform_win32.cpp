@@ -364,7 +364,7 @@ std::atomic<std::uint64_t> g_limited_readings{0};
 
 }  // namespace
 
-std::vector<int> usable_processor_ids() {
+std::vector<int> usable_processor_ids(const std::string&) {
   std::vector<int> ids;
   DWORD_PTR process_mask = 0;
   DWORD_PTR system_mask = 0;
@@ -420,7 +420,7 @@ condition_settings read_condition_settings(const std::string&, const std::vector
   return settings;
 }
 
-condition_counters read_condition_counters(const std::string&, const std::vector<int>&) {
+condition_counters condition_reader::counters() {
   condition_counters counters;
   processor_times times;
   if (read_processor_times(times)) {
@@ -441,13 +441,13 @@ condition_counters read_condition_counters(const std::string&, const std::vector
 }
 
 // The performance counter's query, collected at each reading.
-struct frequency_reader::state {
+struct condition_reader::state {
   PDH_HQUERY query = nullptr;
   PDH_HCOUNTER counter = nullptr;
   double rated_hz = 0;
 };
 
-frequency_reader::frequency_reader(const std::string&, const std::vector<int>&)
+condition_reader::condition_reader(const std::string&, const std::vector<int>&)
     : state_(std::make_unique<state>()) {
   ULONG rated = 0;
   for (const processor_power_information& record : power_information()) {
@@ -466,11 +466,11 @@ frequency_reader::frequency_reader(const std::string&, const std::vector<int>&)
   PdhCollectQueryData(state_->query);
 }
 
-frequency_reader::~frequency_reader() {
+condition_reader::~condition_reader() {
   if (state_->query != nullptr) PdhCloseQuery(state_->query);
 }
 
-std::vector<double> frequency_reader::read_hz() {
+std::vector<double> condition_reader::frequencies_hz() {
   std::vector<double> values;
   if (state_->query == nullptr || PdhCollectQueryData(state_->query) != ERROR_SUCCESS) {
     return values;

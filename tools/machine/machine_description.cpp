@@ -86,7 +86,8 @@ machine_description describe_machine(const platform::machine_readings& readings)
 machine_description this_machine(const std::string& root) {
   machine_description machine = describe_machine(platform::read_machine());
   machine.virtualisation = virtualisation_name(read_hypervisor());
-  machine.conditions = platform::read_condition_settings(root, platform::usable_processor_ids());
+  machine.conditions =
+      platform::read_condition_settings(root, platform::usable_processor_ids(root));
   return machine;
 }
 

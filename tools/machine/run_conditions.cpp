@@ -70,12 +70,10 @@ phase_conditions conditions_between(const platform::condition_counters& from,
 }
 
 conditions_meter::conditions_meter(std::string root, std::vector<int> processors)
-    : root_(std::move(root)),
-      processors_(std::move(processors)),
-      frequencies_(root_, processors_) {}
+    : root_(std::move(root)), processors_(std::move(processors)), reader_(root_, processors_) {}
 
 void conditions_meter::sample_frequency() {
-  const std::vector<double> values = frequencies_.read_hz();
+  const std::vector<double> values = reader_.frequencies_hz();
   if (values.empty()) return;
   if (phase_uses_every_processor(phase_)) {
     samples_hz_.push_back(std::accumulate(values.begin(), values.end(), 0.0) /
@@ -93,7 +91,7 @@ void conditions_meter::poll(int phase, double seconds) {
     }
     return;
   }
-  const platform::condition_counters now = platform::read_condition_counters(root_, processors_);
+  const platform::condition_counters now = reader_.counters();
   if (phase_ >= 1 && phase_ <= run_phase_count && phase_start_) {
     phases_[static_cast<std::size_t>(phase_ - 1)] =
         conditions_between(*phase_start_, now, samples_hz_);

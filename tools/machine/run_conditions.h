@@ -31,9 +31,11 @@ struct phase_conditions {
 // Phases 1 to 5; nothing for a phase that did not run or was not seen.
 using run_conditions = std::array<std::optional<phase_conditions>, run_phase_count>;
 
-// The interval between two frequency samples within a phase: often enough
-// for a mean over a 4 s window, rare enough to cost nothing measurable.
-constexpr double frequency_sample_seconds = 0.5;
+// The interval between two frequency samples within a phase: four samples
+// give a mean over a 4 s window, and a reading of every processor's file
+// (a quarter of a millisecond on 256 processors) twice as often would cost
+// the host more than the run's own polling.
+constexpr double frequency_sample_seconds = 1.0;
 
 // True for the phases that run one worker per processor (2 and 4). In the
 // others one processor works, so a sample takes the fastest processor's
@@ -67,7 +69,7 @@ class conditions_meter {
 
   std::string root_;
   std::vector<int> processors_;
-  platform::frequency_reader frequencies_;
+  platform::condition_reader reader_;
   int phase_ = 0;
   std::optional<platform::condition_counters> phase_start_;
   double last_sample_seconds_ = 0;

@@ -86,8 +86,9 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     problem = "schema_version must be a whole number, not " + version->dump();
     return std::nullopt;
   }
-  if (*version != known_schema_version) {
+  if (*version < oldest_schema_version || *version > known_schema_version) {
     problem = "schema_version " + version->dump() + " is not known (this host reads " +
+              std::to_string(oldest_schema_version) + " and " +
               std::to_string(known_schema_version) + ")";
     return std::nullopt;
   }
@@ -162,9 +163,18 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
     std::string reason;
     json report = parse_json(line, reason);
     if (report.is_discarded()) {
-      problem = runs.empty() && !whole_problem.empty()
-                    ? "is not JSON: " + whole_problem
-                    : "line " + std::to_string(line_number) + " is not JSON: " + reason;
+      if (runs.empty() && line.find_first_not_of(" \t") != std::string::npos &&
+          line[line.find_first_not_of(" \t")] != '{') {
+        // Not JSON at all (a CSV or Markdown export, say): the parser's
+        // internals would not tell the user what to give instead.
+        problem =
+            "is not a baseline: give a results document (--export FILE.json) or the "
+            "report lines that --json prints";
+      } else {
+        problem = runs.empty() && !whole_problem.empty()
+                      ? "is not JSON: " + whole_problem
+                      : "line " + std::to_string(line_number) + " is not JSON: " + reason;
+      }
       return std::nullopt;
     }
     if (!check_report(line, reason)) {
@@ -173,7 +183,8 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
     }
     runs.push_back({{"cancelled", false}, {"report", std::move(report)}});
   }
-  return json{{"schema_version", known_schema_version}, {"runs", std::move(runs)}};
+  // Report lines carry what a version 1 document carries, and no more.
+  return json{{"schema_version", oldest_schema_version}, {"runs", std::move(runs)}};
 }
 
 std::optional<json> read_baseline_text(const std::string& text, std::string& problem) {

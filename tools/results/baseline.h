@@ -9,8 +9,10 @@
 
 namespace quorvane::host {
 
-// The results document version this host reads.
-constexpr int known_schema_version = 1;
+// The results document versions this host reads: 1, whose runs carry no
+// conditions or verdict (they count as clean), up to the one it writes.
+constexpr int oldest_schema_version = 1;
+constexpr int known_schema_version = 2;
 
 // Reads and checks the baseline at path (UTF-8), in the shape of a results
 // document: a document is returned as it is; a file of report lines (one
@@ -21,7 +23,7 @@ constexpr int known_schema_version = 1;
 //
 // On failure returns nothing and sets error to one line naming the file and
 // the problem, for example
-//   "baseline old.json: schema_version 2 is not known (this host reads 1)".
+//   "baseline old.json: schema_version 3 is not known (this host reads 1 and 2)".
 std::optional<nlohmann::json> load_baseline(const std::string& path, std::string& error);
 
 }  // namespace quorvane::host

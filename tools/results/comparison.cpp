@@ -5,78 +5,92 @@
 #include <cstdio>
 #include <utility>
 
+#include "results/document_figures.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
+#include "results/run_verdict.h"
 
 namespace quorvane::host {
 namespace {
 
 using nlohmann::json;
 
-bool finished(const json& run) {
-  if (!run.is_object()) return false;
-  const auto cancelled = run.find("cancelled");
-  return cancelled == run.end() || !cancelled->is_boolean() || !cancelled->get<bool>();
-}
-
-std::size_t finished_runs(const json& document) {
-  const auto runs = document.find("runs");
-  if (runs == document.end() || !runs->is_array()) return 0;
-  return static_cast<std::size_t>(std::count_if(runs->begin(), runs->end(), finished));
-}
-
 std::string number_cell(double value, const char* format) {
-  char text[32];
+  char text[48];
   std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
-// One line of the machine table: what it describes, and the text for each
-// side ("not recorded" when the document does not say).
-struct machine_row {
-  const char* label;
-  std::string (*describe)(const json& document);
-};
-
-const json* machine_member(const json& document, const char* key) {
-  const auto machine = document.find("machine");
-  if (machine == document.end() || !machine->is_object()) return nullptr;
-  const auto member = machine->find(key);
-  return member == machine->end() ? nullptr : &*member;
+const json& machine_member(const json& document, const char* key) {
+  return member(member(document, "machine"), key);
 }
 
-std::string text_of(const json* value) {
-  return value != nullptr && value->is_string() ? value->get<std::string>() : "";
+std::string machine_text(const json& document, const char* key) {
+  return text_member(member(document, "machine"), key);
 }
 
 std::string processors(const json& document) {
-  const json* logical = machine_member(document, "logical_processors");
-  if (logical == nullptr || !logical->is_number_integer()) return "";
-  std::string text = logical->dump();
-  const json* usable = machine_member(document, "usable_processors");
-  if (usable != nullptr && usable->is_number_integer()) text += " (" + usable->dump() + " usable)";
+  const json& logical = machine_member(document, "logical_processors");
+  if (!logical.is_number_integer()) return "";
+  std::string text = logical.dump();
+  const json& usable = machine_member(document, "usable_processors");
+  if (usable.is_number_integer()) text += " (" + usable.dump() + " usable)";
   return text;
 }
 
 std::string memory(const json& document) {
-  const json* bytes = machine_member(document, "memory_bytes");
-  if (bytes == nullptr || !bytes->is_number()) return "";
-  return number_cell(bytes->get<double>() / (1024.0 * 1024.0 * 1024.0), "%.1f GiB");
+  const json& bytes = machine_member(document, "memory_bytes");
+  if (!bytes.is_number()) return "";
+  return number_cell(bytes.get<double>() / (1024.0 * 1024.0 * 1024.0), "%.1f GiB");
 }
 
-std::string top_level_text(const json& document, const char* key) {
-  const auto member = document.find(key);
-  return member == document.end() ? "" : text_of(&*member);
+// A version 2 machine member the document has, even as null ("not
+// reported" by that machine), as text; "" when the document lacks it.
+std::string condition_text(const json& document, const char* key) {
+  const json& machine = member(document, "machine");
+  if (!machine.is_object() || !machine.contains(key)) return "";
+  const json& value = machine[key];
+  if (value.is_null()) return "not reported";
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
+  if (value.is_number()) return number_cell(value.get<double>(), "%.2f");
+  return value.dump();
 }
+
+std::string quota(const json& document) {
+  const std::string text = condition_text(document, "quota_processors");
+  if (text == "not reported") return "none";
+  return text.empty() ? text : text + " processors";
+}
+
+std::string frequency_policy(const json& document) {
+  const std::string policy = condition_text(document, "frequency_policy");
+  const std::string boost = condition_text(document, "boost");
+  if (policy.empty() && boost.empty()) return "";
+  return policy + ", boost " + (boost.empty() ? "not recorded" : boost);
+}
+
+// One line of the machine table: what it describes, and the text for each
+// side ("not recorded" when the document does not say). Those that change
+// the numbers are the like-for-like checks.
+struct machine_row {
+  const char* label;
+  std::string (*describe)(const json& document);
+  bool changes_numbers;
+};
 
 const machine_row machine_rows[] = {
-    {"processor model", [](const json& d) { return text_of(machine_member(d, "cpu_model")); }},
-    {"processors", processors},
-    {"memory", memory},
-    {"operating system", [](const json& d) { return text_of(machine_member(d, "os")); }},
-    {"kernel", [](const json& d) { return text_of(machine_member(d, "kernel")); }},
-    {"library", [](const json& d) { return top_level_text(d, "library_version"); }},
-    {"started", [](const json& d) { return top_level_text(d, "started_at"); }},
+    {"library", [](const json& d) { return text_member(d, "library_version"); }, true},
+    {"processor model", [](const json& d) { return machine_text(d, "cpu_model"); }, true},
+    {"processors", processors, true},
+    {"virtualisation", [](const json& d) { return condition_text(d, "virtualisation"); }, true},
+    {"frequency policy", frequency_policy, true},
+    {"quota", quota, true},
+    {"power source", [](const json& d) { return condition_text(d, "power_source"); }, true},
+    {"memory", memory, false},
+    {"operating system", [](const json& d) { return machine_text(d, "os"); }, false},
+    {"kernel", [](const json& d) { return machine_text(d, "kernel"); }, false},
+    {"started", [](const json& d) { return text_member(d, "started_at"); }, false},
 };
 
 std::string machine_table(const json& baseline, const json& current) {
@@ -107,25 +121,51 @@ std::string machine_table(const json& baseline, const json& current) {
   return table;
 }
 
+struct run_counts {
+  std::size_t finished = 0;
+  std::size_t compared = 0;
+};
+
+run_counts count_runs(const json& document) {
+  return {finished_runs(document).size(), compared_runs(document).size()};
+}
+
+std::string side_runs(const run_counts& counts, const char* where) {
+  std::string text = std::to_string(counts.compared) + " " + where;
+  const std::size_t left_out = counts.finished - counts.compared;
+  if (left_out > 0) text += " (" + std::to_string(left_out) + " disturbed left out)";
+  return text;
+}
+
+std::string interval_cell(const rank_comparison& statistic) {
+  if (!statistic.low || !statistic.high) return "-";
+  return number_cell(*statistic.low, "%.3f") + "-" + number_cell(*statistic.high, "%.3f");
+}
+
+std::string verdict_cell(const figure_comparison& compared) {
+  if (compared.statistic.call == rank_verdict::not_compared && compared.statistic.runs_needed > 0) {
+    return "too few runs";
+  }
+  return rank_verdict_text(compared.statistic.call);
+}
+
 }  // namespace
 
-std::vector<double> finished_run_values(const json& document, const char* key) {
-  std::vector<double> values;
-  const auto runs = document.find("runs");
-  if (runs == document.end() || !runs->is_array()) return values;
-  for (const json& run : *runs) {
-    if (!finished(run)) continue;
-    const auto report = run.find("report");
-    if (report == run.end() || !report->is_object()) continue;
-    const auto value = report->find(key);
-    if (value != report->end() && value->is_number()) values.push_back(value->get<double>());
-  }
-  return values;
+const char* const comparison_method =
+    "Mann-Whitney U test with the Hodges-Lehmann estimate on the logarithms of each side's clean "
+    "runs; 95% interval for the ratio, and the verdict follows it";
+
+std::vector<const json*> compared_runs(const json& document) {
+  std::vector<const json*> runs = finished_runs(document);
+  runs.erase(
+      std::remove_if(runs.begin(), runs.end(), [](const json* run) { return !run_is_clean(*run); }),
+      runs.end());
+  return runs;
 }
 
 figure_comparison compare_figure(const json& baseline, const json& current, const char* key) {
-  const std::vector<double> before = finished_run_values(baseline, key);
-  const std::vector<double> after = finished_run_values(current, key);
+  const std::vector<double> before = report_values(compared_runs(baseline), key);
+  const std::vector<double> after = report_values(compared_runs(current), key);
   figure_comparison result;
   result.baseline_runs = before.size();
   result.current_runs = after.size();
@@ -134,45 +174,133 @@ figure_comparison compare_figure(const json& baseline, const json& current, cons
   if (!before.empty() && !after.empty() && result.baseline_median != 0) {
     result.ratio = result.current_median / result.baseline_median;
   }
-  result.significance = compare_samples(before, after);
+  if (before.empty() || after.empty()) {
+    result.why_not = std::string("no clean finished run ") + (before.empty() ? "there" : "here");
+    if (before.empty() && after.empty()) result.why_not = "no clean finished run on either side";
+    return result;
+  }
+  result.statistic = compare_ranks(before, after);
+  result.why_not = result.statistic.note;
   return result;
 }
 
-std::string format_comparison(const json& baseline, const json& current) {
-  std::string table;
-  char line[256];
-  std::snprintf(line, sizeof line,
-                "Comparison with the baseline (medians; finished runs: %zu there, %zu here)\n",
-                finished_runs(baseline), finished_runs(current));
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %7s  %s\n", "", "baseline", "this",
-                "ratio", "p", "verdict");
-  table += line;
+side_differences compare_sides(const json& baseline, const json& current) {
+  side_differences found;
+  for (const machine_row& row : machine_rows) {
+    if (!row.changes_numbers) continue;
+    const std::string before = row.describe(baseline);
+    const std::string after = row.describe(current);
+    if (before.empty() || after.empty()) {
+      found.not_recorded.emplace_back(row.label);
+    } else if (before != after) {
+      found.differences.push_back(std::string(row.label) + ": " + before + " there, " + after +
+                                  " here");
+    }
+  }
+  return found;
+}
 
+std::string format_comparison(const json& baseline, const json& current) {
+  std::string table = "Comparison with the baseline\n";
+  const side_differences sides = compare_sides(baseline, current);
+  if (!sides.differences.empty()) {
+    table += "  not like for like:\n";
+    for (const std::string& difference : sides.differences) table += "    " + difference + "\n";
+  } else {
+    table += "  like for like";
+    table += sides.not_recorded.empty() ? "\n" : " as far as both sides record\n";
+  }
+  if (!sides.not_recorded.empty()) {
+    std::string list;
+    for (const std::string& name : sides.not_recorded) list += (list.empty() ? "" : ", ") + name;
+    table += "  not recorded on one side: " + list + "\n";
+  }
+  const run_counts there = count_runs(baseline);
+  const run_counts here = count_runs(current);
+  table += "  clean finished runs compared: " + side_runs(there, "there") + ", " +
+           side_runs(here, "here") + "\n";
+  if (here.compared == 0 || there.compared == 0) {
+    table += std::string("  nothing is compared: ") +
+             (here.compared == 0 && here.finished > 0 ? "every finished run here was disturbed"
+              : here.compared == 0                    ? "no run finished here"
+              : there.finished > there.compared       ? "every baseline run was disturbed"
+                                                      : "the baseline has no finished run") +
+             "\n";
+  }
+
+  char line[256];
+  std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %13s  %s\n", "", "baseline", "this",
+                "ratio", "95% interval", "verdict");
+  table += line;
   std::vector<std::string> notes;
   for (const report_figure& figure : report_figures) {
     const figure_comparison compared = compare_figure(baseline, current, figure.key);
     const std::string before =
-        compared.baseline_runs > 0 ? number_cell(compared.baseline_median, "%.0f") : "-";
+        compared.baseline_runs > 0 ? figure_text(compared.baseline_median) : "-";
     const std::string after =
-        compared.current_runs > 0 ? number_cell(compared.current_median, "%.0f") : "-";
+        compared.current_runs > 0 ? figure_text(compared.current_median) : "-";
     const std::string ratio = compared.ratio ? number_cell(*compared.ratio, "%.3f") : "-";
-    const std::optional<double>& p = compared.significance.p_value;
-    const std::string probability = !p ? "-" : *p < 0.001 ? "<0.001" : number_cell(*p, "%.3f");
-    std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %7s  %s\n", figure.label,
-                  before.c_str(), after.c_str(), ratio.c_str(), probability.c_str(),
-                  verdict_text(compared.significance.call));
+    std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %13s  %s\n", figure.label,
+                  before.c_str(), after.c_str(), ratio.c_str(),
+                  interval_cell(compared.statistic).c_str(), verdict_cell(compared).c_str());
     table += line;
-    const std::string& note = compared.significance.note;
-    if (!note.empty() && std::find(notes.begin(), notes.end(), note) == notes.end()) {
-      notes.push_back(note);
+    if (!compared.why_not.empty() &&
+        std::find(notes.begin(), notes.end(), compared.why_not) == notes.end()) {
+      notes.push_back(compared.why_not);
     }
   }
-  table += "  verdict: Welch's two-sided t-test at the 5% level over each side's finished runs\n";
-  for (const std::string& note : notes) table += "  note: " + note + "\n";
+  table += std::string("  method: ") + comparison_method + "\n";
+  for (const std::string& note : notes) table += "  not compared: " + note + "\n";
   table += "\n";
   table += machine_table(baseline, current);
   return table;
+}
+
+json comparison_json(const json& baseline, const json& current,
+                     const std::string& baseline_source) {
+  const side_differences sides = compare_sides(baseline, current);
+  const run_counts there = count_runs(baseline);
+  json base = {{"source", baseline_source},
+               {"schema_version", member(baseline, "schema_version")},
+               {"library_version", member(baseline, "library_version")},
+               {"started_at", member(baseline, "started_at")},
+               {"machine", member(baseline, "machine")},
+               {"finished_runs", there.finished},
+               {"compared_runs", there.compared}};
+  json summary = json::object();
+  for (const report_figure& figure : report_figures) {
+    const std::optional<struct summary> s = summarise_report(compared_runs(baseline), figure.key);
+    if (s) summary[figure.key] = {{"median", s->median}, {"min", s->minimum}, {"max", s->maximum}};
+  }
+  base["summary"] = std::move(summary);
+
+  json figures = json::object();
+  for (const report_figure& figure : report_figures) {
+    const figure_comparison compared = compare_figure(baseline, current, figure.key);
+    auto or_null = [](const std::optional<double>& value) {
+      return value ? json(*value) : json(nullptr);
+    };
+    json entry = {
+        {"baseline_median",
+         compared.baseline_runs > 0 ? json(compared.baseline_median) : json(nullptr)},
+        {"median", compared.current_runs > 0 ? json(compared.current_median) : json(nullptr)},
+        {"ratio", or_null(compared.ratio)},
+        {"interval_low", or_null(compared.statistic.low)},
+        {"interval_high", or_null(compared.statistic.high)},
+        {"p_value", or_null(compared.statistic.p_value)},
+        {"verdict", verdict_cell(compared)}};
+    entry["runs_needed"] =
+        compared.statistic.runs_needed > 0 ? json(compared.statistic.runs_needed) : json(nullptr);
+    entry["note"] = compared.why_not.empty() ? json(nullptr) : json(compared.why_not);
+    figures[figure.key] = std::move(entry);
+  }
+  return {{"baseline", std::move(base)},
+          {"like_for_like", sides.differences.empty()},
+          {"differences", sides.differences},
+          {"not_recorded", sides.not_recorded},
+          {"compared_runs", count_runs(current).compared},
+          {"method", comparison_method},
+          {"figures", std::move(figures)}};
 }
 
 }  // namespace quorvane::host

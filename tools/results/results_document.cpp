@@ -101,8 +101,20 @@ nlohmann::json build_results_document(const document_header& header,
                         {"ended_at", run.ended_at},
                         {"cancelled", run.cancelled},
                         {"report", run.report},
-                        {"other_load_percent", loads_json(run.other_load_percent)}});
+                        {"other_load_percent", loads_json(run.other_load_percent)},
+                        {"conditions", run_conditions_json(run.conditions)},
+                        {"verdict", verdict_json(run.verdict)},
+                        {"host_processor_ms_per_second",
+                         std::round(run.host_processor_ms_per_second * 1000.0) / 1000.0}});
   }
+  std::size_t clean = 0;
+  std::size_t disturbed = 0;
+  for (const run_record& run : runs) {
+    if (run.cancelled) continue;
+    ++(run.verdict.clean ? clean : disturbed);
+  }
+  document["clean_runs"] = clean;
+  document["disturbed_runs"] = disturbed;
   document["summary"] = summarise_runs(run_list);
   document["runs"] = std::move(run_list);
   return document;

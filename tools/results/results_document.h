@@ -11,10 +11,12 @@
 
 #include "machine/interference.h"
 #include "machine/machine_description.h"
+#include "machine/run_conditions.h"
+#include "results/run_verdict.h"
 
 namespace quorvane::host {
 
-constexpr int results_schema_version = 1;
+constexpr int results_schema_version = 2;
 
 // The nine members of the library's report, in the report's order.
 extern const std::array<const char*, 9> report_keys;
@@ -26,6 +28,9 @@ struct run_record {
   bool cancelled = false;
   nlohmann::json report;  // the library's report line, parsed: its numbers as written
   phase_loads other_load_percent{};
+  run_conditions conditions{};
+  run_verdict verdict;
+  double host_processor_ms_per_second = 0;
 };
 
 struct document_header {

@@ -7,6 +7,13 @@
 
 namespace quorvane::host {
 
+std::string figure_text(double value) {
+  char text[48];
+  const bool whole = std::fabs(value - std::round(value)) < 1e-9;
+  std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
+  return text;
+}
+
 summary summarise(std::vector<double> values) {
   summary result;
   if (values.empty()) return result;
@@ -50,8 +57,9 @@ std::string format_summary_table(const std::vector<run_report>& runs) {
     } else {
       std::snprintf(variation, sizeof variation, "-");
     }
-    std::snprintf(line, sizeof line, "  %-32s %9.0f %9.0f %9.0f %7s", figure.label, s.median,
-                  s.minimum, s.maximum, variation);
+    std::snprintf(line, sizeof line, "  %-32s %9s %9s %9s %7s", figure.label,
+                  figure_text(s.median).c_str(), figure_text(s.minimum).c_str(),
+                  figure_text(s.maximum).c_str(), variation);
     table += line;
     if (figure.unit[0] != '\0') {
       table += "  ";

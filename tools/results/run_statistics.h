@@ -22,6 +22,11 @@ struct summary {
   double variation_percent = 0;
 };
 
+// A figure as every table shows it: whole numbers without a decimal point,
+// others (the median of an even count, 1108.5) with one decimal, so the
+// terminal, the exports and the document say the same number.
+std::string figure_text(double value);
+
 // Summarises values; an empty list gives all zeros and no variation.
 summary summarise(std::vector<double> values);
 

@@ -51,8 +51,8 @@ double estimate_bar_percent(int phase, int progress, double seconds_in_phase) {
 
 std::string format_progress_line(const progress_sample& sample, int run, int runs,
                                  double bar_percent) {
-  const double shown = bar_percent < 0 ? std::clamp(sample.progress, 0, 100)
-                                        : std::clamp(bar_percent, 0.0, 100.0);
+  const double shown =
+      bar_percent < 0 ? std::clamp(sample.progress, 0, 100) : std::clamp(bar_percent, 0.0, 100.0);
   // The number is the bar's own: a bar that moves while the number stands
   // still would say two different things.
   const int percent = static_cast<int>(shown);

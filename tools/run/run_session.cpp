@@ -25,7 +25,7 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
   using clock = std::chrono::steady_clock;
   run_outcome outcome;
   conditions_meter conditions(source.root, source.processors.empty()
-                                               ? platform::usable_processor_ids()
+                                               ? platform::usable_processor_ids(source.root)
                                                : source.processors);
   const double host_seconds_at_start = platform::thread_processor_seconds();
   const clock::time_point started = clock::now();

@@ -44,7 +44,9 @@ nlohmann::json three_runs() {
                                    "2026-12-09T11:23:13Z",
                                    false,
                                    nlohmann::json::parse(faster_line),
-                                   {0.0, 0.0, 0.0, 0.0, 0.0}},
+                                   {0.0, 0.0, 0.0, 0.0, 0.0},
+                                   {},
+                                   {false, {"steal 6% in phase 4", "on battery"}, {}}},
                                   {"2026-12-09T11:23:13Z",
                                    "2026-12-09T11:23:14Z",
                                    true,
@@ -68,7 +70,11 @@ TEST(UtcTimestamp, WritesIso8601InUtcWithWholeSeconds) {
 
 TEST(ResultsDocument, KeepsEveryRunAndSummarisesTheFinishedOnes) {
   const nlohmann::json document = three_runs();
-  EXPECT_EQ(document["schema_version"], 1);
+  EXPECT_EQ(document["schema_version"], 2);
+  EXPECT_EQ(document["clean_runs"], 1);
+  EXPECT_EQ(document["disturbed_runs"], 1);  // the cancelled run is neither
+  EXPECT_EQ(document["runs"][1]["verdict"]["reasons"][0], "steal 6% in phase 4");
+  EXPECT_EQ(document["runs"][0]["conditions"].size(), 5U);
   EXPECT_EQ(document["machine"]["usable_processors"], 1);
   ASSERT_EQ(document["runs"].size(), 3U);
   const nlohmann::json& cancelled = document["runs"][2];
@@ -106,14 +112,16 @@ TEST(CsvExport, HasAHeaderAndOneRowPerRunWithTheReportsNumbers) {
             "started_at,cancelled,score_single,score_multi,int_single_mops,int_multi_mops,"
             "fp_single_mflops,fp_multi_mflops,mem_bandwidth_mbps,threads_used,duration_ms,"
             "other_load_percent_1,other_load_percent_2,other_load_percent_3,"
-            "other_load_percent_4,other_load_percent_5");
+            "other_load_percent_4,other_load_percent_5,verdict");
   std::getline(lines, row);
   EXPECT_EQ(row,
             "2026-12-09T11:22:33Z,false,1591,3043,1002,1890,3546,6911,9123,2,20013,"
-            "1.3,0.0,48.0,3.0,0.5");
+            "1.3,0.0,48.0,3.0,0.5,clean");
   std::getline(lines, row);
+  EXPECT_EQ(row.substr(row.find(",0.0,0.0,0.0,0.0,0.0,")),
+            ",0.0,0.0,0.0,0.0,0.0,disturbed: steal 6% in phase 4; on battery");
   std::getline(lines, row);
-  EXPECT_EQ(row, "2026-12-09T11:23:13Z,true,0,0,0,0,0,0,0,2,137,2.0,,,,");
+  EXPECT_EQ(row, "2026-12-09T11:23:13Z,true,0,0,0,0,0,0,0,2,137,2.0,,,,,clean");
   EXPECT_FALSE(std::getline(lines, row));
 }
 
@@ -122,7 +130,8 @@ TEST(MarkdownExport, HasTheMachineTheRunsAndTheSummaryAsTables) {
   for (const char* part :
        {"## Machine", "| processor | Test CPU |", "| processors | 2 logical, 1 usable |", "## Runs",
         "| 3 | 2026-12-09T11:23:13Z | yes | 0 | 0 |", "| 1 | 1.3 | 0 | 48 | 3 | 0.5 |",
-        "| 3 | 2 | - | - | - | - |", "| score_multi | 3093 | 3043 | 3143 | 2.3% |"}) {
+        "| 3 | 2 | - | - | - | - |", "| score_multi | 3093 | 3043 | 3143 | 2.3% |",
+        "| 20001 | disturbed: steal 6% in phase 4; on battery |"}) {
     EXPECT_NE(markdown.find(part), std::string::npos) << part << "\n" << markdown;
   }
 }

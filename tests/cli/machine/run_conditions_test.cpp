@@ -179,10 +179,10 @@ run_conditions two_phases(const fake_tree& tree, const files& during_phase_1,
   conditions_meter meter(tree.root(), four);
   meter.poll(1, 0.0);
   tree.write(during_phase_1);
-  meter.poll(1, 0.6);  // a frequency sample
+  meter.poll(1, 1.1);  // a frequency sample
   meter.poll(2, 4.0);
   tree.write(during_phase_2);
-  meter.poll(2, 4.6);
+  meter.poll(2, 5.1);
   meter.poll(0, 8.0);
   return meter.phases();
 }

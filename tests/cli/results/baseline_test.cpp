@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "results/comparison.h"
+#include "results/document_figures.h"
 #include "results/run_report.h"
 
 namespace quorvane::host {
@@ -63,14 +64,19 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
     const char* problem;
   } cases[] = {
       {"empty.json", " \n\n", "is empty"},
-      {"text.json", "run 1: 1500 points\n", "is not JSON: "},
+      {"text.json", "run 1: 1500 points\n", "is not a baseline: "},
       // A document cut short: its first line "{" is no report line either.
       {"cut.json",
        nlohmann::json::parse(document_with_runs(run_with(report_line))).dump(2).substr(0, 90),
        "is not JSON: "},
       {"array.json", "[1, 2]", "holds a JSON array, not a results document or report lines"},
-      {"v2.json", R"({"schema_version":2,"runs":[]})",
-       "schema_version 2 is not known (this host reads 1)"},
+      {"v3.json", R"({"schema_version":3,"runs":[]})",
+       "schema_version 3 is not known (this host reads 1 and 2)"},
+      {"v0.json", R"({"schema_version":0,"runs":[]})",
+       "schema_version 0 is not known (this host reads 1 and 2)"},
+      {"export.csv", "started_at,cancelled,score_single\n2026-12-09T11:22:33Z,false,1591\n",
+       "is not a baseline: give a results document (--export FILE.json) or the report lines "
+       "that --json prints"},
       {"v-text.json", R"({"schema_version":"1","runs":[]})",
        R"(schema_version must be a whole number, not "1")"},
       {"no-version.json", R"({"runs":[]})", "has no schema_version"},
@@ -130,9 +136,9 @@ TEST_F(BaselineTest, ADocumentAndItsReportLinesLoadToTheSameRuns) {
   EXPECT_EQ((*from_lines)["runs"][1]["cancelled"], false);
   EXPECT_EQ((*from_lines)["runs"][1]["report"], nlohmann::json::parse(second_line));
   for (const report_figure& figure : report_figures) {
-    const std::vector<double> values = finished_run_values(*from_lines, figure.key);
+    const std::vector<double> values = report_values(finished_runs(*from_lines), figure.key);
     EXPECT_EQ(values.size(), 2u) << figure.key;
-    EXPECT_EQ(values, finished_run_values(*from_document, figure.key)) << figure.key;
+    EXPECT_EQ(values, report_values(finished_runs(*from_document), figure.key)) << figure.key;
   }
 
   // A single report line is JSON by itself, and still report lines.

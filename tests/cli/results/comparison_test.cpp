@@ -1,5 +1,6 @@
-// The comparison table: medians, ratios and verdicts over finished runs,
-// and the machines side by side.
+// The comparison table: what differs between the sides, medians, ratios,
+// intervals and verdicts over clean finished runs, and the machines side by
+// side.
 #include "results/comparison.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +13,11 @@ namespace {
 using nlohmann::json;
 
 // A run whose every figure is scale times the figure's place in the table.
-json run(double scale, bool cancelled = false) {
+json run(double scale, bool cancelled = false, bool clean = true) {
   json report = {{"threads_used", 2}, {"duration_ms", 20000}};
   double place = 1;
   for (const report_figure& figure : report_figures) report[figure.key] = scale * place++;
-  return {{"cancelled", cancelled}, {"report", report}};
+  return {{"cancelled", cancelled}, {"report", report}, {"verdict", {{"clean", clean}}}};
 }
 
 json document(std::vector<json> runs) { return {{"schema_version", 1}, {"runs", std::move(runs)}}; }
@@ -28,39 +29,45 @@ std::string line_of(const std::string& table, const char* label, std::size_t fro
   return table.substr(start + 1, table.find('\n', start + 1) - start - 1);
 }
 
-TEST(CompareFigure, MediansAndRatioOverFinishedRunsOnly) {
-  const json baseline = document({run(100), run(98), run(102), run(5000, true)});
-  const json current = document({run(121), run(119), run(120)});
+TEST(CompareFigure, MediansAndRatioOverCleanFinishedRunsOnly) {
+  const json baseline =
+      document({run(100), run(98), run(102), run(99), run(5000, true), run(9000, false, false)});
+  const json current = document({run(121), run(119), run(120), run(118), run(1, false, false)});
   const figure_comparison compared = compare_figure(baseline, current, "score_multi");
   // score_multi is the seventh figure.
-  EXPECT_EQ(compared.baseline_runs, 3u);
-  EXPECT_EQ(compared.current_runs, 3u);
-  EXPECT_DOUBLE_EQ(compared.baseline_median, 700);
-  EXPECT_DOUBLE_EQ(compared.current_median, 840);
+  EXPECT_EQ(compared.baseline_runs, 4u);
+  EXPECT_EQ(compared.current_runs, 4u);
+  EXPECT_DOUBLE_EQ(compared.baseline_median, 696.5);
+  EXPECT_DOUBLE_EQ(compared.current_median, 836.5);
   ASSERT_TRUE(compared.ratio);
-  EXPECT_DOUBLE_EQ(*compared.ratio, 1.2);
-  EXPECT_EQ(compared.significance.call, verdict::faster);
+  EXPECT_DOUBLE_EQ(*compared.ratio, 836.5 / 696.5);
+  EXPECT_EQ(compared.statistic.call, rank_verdict::faster);
 }
 
 TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
-  json baseline = document({run(100), run(101), run(99)});
+  json baseline = document({run(100), run(101), run(99), run(98)});
   baseline["machine"] = {{"cpu_model", "Old CPU"}, {"logical_processors", 4},
                          {"usable_processors", 2}, {"memory_bytes", 8589934592.0},
                          {"os", "Old OS"},         {"kernel", "Linux 5.10"}};
-  json current = document({run(50), run(51), run(49), run(1, true)});
+  json current = document({run(50), run(51), run(49), run(48), run(1, true), run(2, false, false)});
   current["machine"] = {{"cpu_model", "New CPU"}, {"logical_processors", 2}};
   const std::string table = format_comparison(baseline, current);
 
-  EXPECT_NE(table.find("finished runs: 3 there, 3 here"), std::string::npos) << table;
+  EXPECT_NE(table.find("clean finished runs compared: 4 there, 4 here (1 disturbed left out)"),
+            std::string::npos)
+      << table;
+  EXPECT_NE(table.find("  not like for like:\n    processor model: Old CPU there, New CPU here\n"),
+            std::string::npos)
+      << table;
   // Half as fast, clearly: the first figure is 100 against 50.
   const std::string first = line_of(table, report_figures[0].label);
-  EXPECT_NE(first.find(" 100 "), std::string::npos) << first;
-  EXPECT_NE(first.find(" 50 "), std::string::npos) << first;
-  EXPECT_NE(first.find(" 0.500 "), std::string::npos) << first;
+  EXPECT_NE(first.find(" 99.5 "), std::string::npos) << first;
+  EXPECT_NE(first.find(" 49.5 "), std::string::npos) << first;
+  EXPECT_NE(first.find(" 0.497 "), std::string::npos) << first;
   EXPECT_EQ(first.substr(first.size() - 6), "slower") << first;
   const std::string last = line_of(table, report_figures[6].label);
-  EXPECT_NE(last.find(" 700 "), std::string::npos) << last;
-  EXPECT_NE(last.find(" 350 "), std::string::npos) << last;
+  EXPECT_NE(last.find(" 696.5 "), std::string::npos) << last;
+  EXPECT_NE(last.find(" 346.5 "), std::string::npos) << last;
 
   const std::size_t machines = table.find("\nMachines\n");
   ASSERT_NE(machines, std::string::npos) << table;
@@ -77,14 +84,52 @@ TEST(FormatComparison, OneRunASideAndAMissingMachineAreSaid) {
   const std::string table = format_comparison(document({run(100)}), document({run(200)}));
   const std::string first = line_of(table, report_figures[0].label);
   EXPECT_NE(first.find(" 2.000 "), std::string::npos) << first;
-  EXPECT_EQ(first.substr(first.size() - 19), "no clear difference") << first;
+  EXPECT_EQ(first.substr(first.size() - 12), "too few runs") << first;
   // The note once, not once per figure.
-  const std::string note = "note: one run a side: use --runs 5 on both sides\n";
+  const std::string note =
+      "not compared: too few runs for a verdict at the 5% level: 4 clean runs a side would do\n";
   const std::size_t at = table.find(note);
   ASSERT_NE(at, std::string::npos) << table;
   EXPECT_EQ(table.find(note, at + 1), std::string::npos) << table;
   EXPECT_NE(line_of(table, "processor model").find("not recorded  not recorded"), std::string::npos)
       << table;
+}
+
+TEST(FormatComparison, SaysWhyNothingIsComparedWhenASideHasNoCleanRun) {
+  const std::string table = format_comparison(document({run(100), run(101)}),
+                                              document({run(50, false, false), run(1, true)}));
+  EXPECT_NE(table.find("nothing is compared: every finished run here was disturbed"),
+            std::string::npos)
+      << table;
+  const std::string first = line_of(table, report_figures[0].label);
+  EXPECT_EQ(first.substr(first.size() - 12), "not compared") << first;
+  EXPECT_NE(table.find("not compared: no clean finished run here\n"), std::string::npos) << table;
+}
+
+TEST(CompareSides, NamesEveryDifferenceThatChangesTheNumbers) {
+  const json machine = {{"cpu_model", "CPU"},      {"logical_processors", 4},
+                        {"virtualisation", "KVM"}, {"frequency_policy", "performance"},
+                        {"boost", true},           {"quota_processors", nullptr},
+                        {"power_source", "mains"}, {"kernel", "Linux 6.1"}};
+  json before = {{"library_version", "1.0.0"}, {"machine", machine}};
+  json after = before;
+  after["library_version"] = "1.1.0";
+  after["machine"]["quota_processors"] = 0.5;
+  after["machine"]["boost"] = false;
+  after["machine"]["kernel"] = "Linux 6.2";  // does not change the numbers by itself
+  EXPECT_EQ(compare_sides(before, after).differences,
+            (std::vector<std::string>{"library: 1.0.0 there, 1.1.0 here",
+                                      "frequency policy: performance, boost on there, "
+                                      "performance, boost off here",
+                                      "quota: none there, 0.50 processors here"}));
+  // A version 1 baseline records none of the conditions: not a difference.
+  json old = before;
+  old["machine"] = {{"cpu_model", "CPU"}, {"logical_processors", 4}};
+  const side_differences against_old = compare_sides(old, before);
+  EXPECT_TRUE(against_old.differences.empty());
+  EXPECT_EQ(
+      against_old.not_recorded,
+      (std::vector<std::string>{"virtualisation", "frequency policy", "quota", "power source"}));
 }
 
 }  // namespace
