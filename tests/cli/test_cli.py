@@ -48,6 +48,23 @@ def setUpModule():
             raise unittest.SkipTest(f"{name} does not name a file: {value!r}")
 
 
+def fake_tree(files):
+    """A fake /proc and /sys tree for QUORVANE_SYSTEM_ROOT; removed by the caller."""
+    root = tempfile.mkdtemp(prefix="quorvane-tree-")
+    for path, text in files.items():
+        full = os.path.join(root, path.lstrip("/"))
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "w", encoding="utf-8") as file:
+            file.write(text)
+    return root
+
+
+# A machine that stays still: its counters never move, so nothing shows as
+# a disturbance while the stand-in's runs take a few polls on a busy host.
+QUIET_MACHINE = {"/sys/devices/system/cpu/online": "0-1\n",
+                 "/proc/stat": "cpu0 100 0 50 10000 5 0 0 0 0 0\ncpu1 100 0 50 10000 5 0 0 0 0 0\n"}
+
+
 def run_cli(*arguments, timeout=30):
     return subprocess.run([CLI, *arguments], capture_output=True, text=True, timeout=timeout)
 
@@ -264,13 +281,17 @@ class InterruptTest(unittest.TestCase):
         self.assertIn("Results of the cancelled run", text)
 
 
-def run_stand_in(*arguments, behaviour=None, timeout=30):
-    environment = dict(os.environ)
+def run_stand_in(*arguments, behaviour=None, timeout=30, machine=None):
+    root = fake_tree(machine or QUIET_MACHINE)
+    environment = dict(os.environ, QUORVANE_SYSTEM_ROOT=root)
     environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
     if behaviour:
         environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
-    return subprocess.run([CLI, "--library", STAND_IN_RUN_LIBRARY, *arguments],
-                          capture_output=True, text=True, timeout=timeout, env=environment)
+    try:
+        return subprocess.run([CLI, "--library", STAND_IN_RUN_LIBRARY, *arguments],
+                              capture_output=True, text=True, timeout=timeout, env=environment)
+    finally:
+        shutil.rmtree(root)
 
 
 class StandInRunTest(unittest.TestCase):
@@ -344,7 +365,10 @@ class StandInRunTest(unittest.TestCase):
 
     def test_a_cancelled_run_is_still_exported(self):
         folder = self.folder()
-        environment = dict(os.environ, QUORVANE_STAND_IN_BEHAVIOUR="until_cancel")
+        root = fake_tree(QUIET_MACHINE)
+        self.addCleanup(shutil.rmtree, root)
+        environment = dict(os.environ, QUORVANE_STAND_IN_BEHAVIOUR="until_cancel",
+                           QUORVANE_SYSTEM_ROOT=root)
         host = Interrupted("--json", "--library", STAND_IN_RUN_LIBRARY,
                            "--export", os.path.join(folder, "results.json"),
                            "--export", os.path.join(folder, "results.csv"), env=environment)
@@ -371,11 +395,145 @@ class StandInRunTest(unittest.TestCase):
         result = run_stand_in("--compare", exported)
         self.assertEqual(result.returncode, 0, result.stderr)
         comparison = result.stdout[result.stdout.index("\nComparison"):]
-        self.assertRegex(comparison, r"multi-thread score +3043 +3043 +1\.000 .*no clear difference")
+        self.assertRegex(comparison, r"multi-thread score +3043 +3043 +1\.000 +- +too few runs")
+        self.assertIn("4 clean runs a side would do", comparison)
         # With --json the comparison goes to standard error.
         result = run_stand_in("--json", "--compare", exported)
         self.assertEqual(len(result.stdout.splitlines()), 1)
-        self.assertIn("no clear difference", result.stderr)
+        self.assertIn("too few runs", result.stderr)
+
+    def test_a_version_1_baseline_compares_with_this_version_2_document(self):
+        folder = self.folder()
+        report = {"score_single": 1591, "score_multi": 3043, "int_single_mops": 1002,
+                  "int_multi_mops": 1890, "fp_single_mflops": 3546, "fp_multi_mflops": 6911,
+                  "mem_bandwidth_mbps": 9123, "threads_used": 2, "duration_ms": 20013}
+        old = {"schema_version": 1, "host_version": "1.0.0", "library_version": "0.0.0-stand-in",
+               "started_at": "2026-12-01T10:00:00Z", "summary": {},
+               "machine": {"cpu_model": "Old CPU", "logical_processors": 2,
+                           "usable_processors": 2, "memory_bytes": 1, "os": "x", "kernel": "y"},
+               "runs": [{"started_at": "2026-12-01T10:00:00Z", "ended_at": "2026-12-01T10:00:20Z",
+                         "cancelled": False, "report": dict(report, score_multi=3000 + run),
+                         "other_load_percent": [0, 0, 0, 0, 0]} for run in range(4)]}
+        baseline = os.path.join(folder, "v1.json")
+        with open(baseline, "w", encoding="utf-8") as file:
+            json.dump(old, file)
+        exported = os.path.join(folder, "results.json")
+        result = run_stand_in("--runs", "4", "--compare", baseline, "--export", exported)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        comparison = result.stdout[result.stdout.index("\nComparison"):]
+        self.assertIn("  not like for like:\n    processor model: Old CPU there, ", comparison)
+        self.assertIn("not recorded on one side: virtualisation, frequency policy, quota, "
+                      "power source", comparison)
+        # 3043 against 3000 to 3003 in every pair: faster, on four runs a side.
+        self.assertRegex(comparison, r"multi-thread score +3001\.5 +3043 +1\.014 +1\.013-1\.014"
+                                     r"  faster")
+        document = check_document(self, exported)
+        self.assertEqual(document["comparison"]["baseline"]["source"], baseline)
+        self.assertEqual(document["comparison"]["figures"]["score_multi"]["verdict"], "faster")
+        self.assertFalse(document["comparison"]["like_for_like"])
+        self.assertIn(f"quorvane: wrote {exported}\n", result.stderr)
+
+    def test_a_quota_below_the_processors_used_makes_the_run_disturbed(self):
+        machine = dict(QUIET_MACHINE, **{
+            "/proc/self/cgroup": "0::/box\n",
+            "/sys/fs/cgroup/cgroup.controllers": "cpu\n",
+            "/sys/fs/cgroup/box/cpu.max": "50000 100000\n"})
+        folder = self.folder()
+        exported = os.path.join(folder, "results.json")
+        for extra, status in (([], 0), (["--require-clean"], 5)):
+            with self.subTest(extra=extra):
+                result = run_stand_in(*extra, "--export", exported, machine=machine)
+                self.assertEqual(result.returncode, status, result.stderr)
+                verdict = "run 1/1: disturbed: quota 0.5 processors below 2 used"
+                self.assertIn(f"\nVerdict\n  {verdict}\n", result.stdout)
+                self.assertIn(f"warning: {verdict}\n", result.stderr)
+                self.assertRegex(result.stdout, r"\n  processor quota +0\.50 processors "
+                                                r"\(cgroup v2 /box\)\n")
+                document = check_document(self, exported)
+                self.assertEqual(document["machine"]["quota_processors"], 0.5)
+                self.assertEqual(document["disturbed_runs"], 1)
+                self.assertFalse(document["runs"][0]["verdict"]["clean"])
+
+
+class CgroupQuotaTest(unittest.TestCase):
+    """A whole run of spinning threads inside a real cgroup with a quota of
+    half a processor (as root): about 5 s."""
+
+    WINDOW_MS = 800
+
+    def make_cgroup(self):
+        """A new cgroup with the quota, and the file that moves a process into
+        it; skips with the reason where none can be made."""
+        if not sys.platform.startswith("linux"):
+            self.skipTest("cgroups are Linux's")
+        if os.geteuid() != 0:
+            self.skipTest("making a cgroup needs root")
+        name = f"quorvane-test-{os.getpid()}"
+        unified = "/sys/fs/cgroup"
+        if os.path.exists(os.path.join(unified, "cgroup.controllers")):
+            with open(os.path.join(unified, "cgroup.controllers"), encoding="utf-8") as file:
+                if "cpu" not in file.read().split():
+                    self.skipTest("the cgroup v2 hierarchy has no cpu controller")
+            folder = os.path.join(unified, name)
+            quota_file, quota = "cpu.max", "50000 100000"
+        elif os.path.exists("/sys/fs/cgroup/cpu/cpu.cfs_quota_us"):
+            folder = os.path.join("/sys/fs/cgroup/cpu", name)
+            quota_file, quota = "cpu.cfs_quota_us", "50000"
+        else:
+            self.skipTest("no cgroup cpu controller is mounted")
+        try:
+            os.mkdir(folder)
+        except OSError as error:
+            self.skipTest(f"cannot make a cgroup: {error}")
+        self.addCleanup(self.remove_cgroup, folder)
+        try:
+            if quota_file == "cpu.cfs_quota_us":
+                with open(os.path.join(folder, "cpu.cfs_period_us"), "w") as file:
+                    file.write("100000")
+            with open(os.path.join(folder, quota_file), "w") as file:
+                file.write(quota)
+        except OSError as error:
+            self.skipTest(f"cannot set the cgroup's quota: {error}")
+        return os.path.join(folder, "cgroup.procs")
+
+    @staticmethod
+    def remove_cgroup(folder):
+        # Every process in it has ended by now; a cgroup goes with rmdir.
+        deadline = time.monotonic() + 10
+        while os.path.exists(folder):
+            try:
+                os.rmdir(folder)
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.1)
+
+    def test_a_run_in_a_half_processor_quota_is_disturbed_for_it(self):
+        if not os.path.exists(STAND_IN_RUN_LIBRARY):
+            self.skipTest("QUORVANE_STAND_IN_RUN_LIBRARY is not set")
+        procs = self.make_cgroup()
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        exported = os.path.join(folder, "results.json")
+        environment = dict(os.environ, QUORVANE_STAND_IN_BEHAVIOUR="spin",
+                           QUORVANE_STAND_IN_WINDOW_MS=str(self.WINDOW_MS))
+        environment.pop("QUORVANE_SYSTEM_ROOT", None)
+        # The shell moves itself into the cgroup, then becomes the host.
+        script = 'echo $$ > "$1" && shift && exec "$@"'
+        result = subprocess.run(["sh", "-c", script, "sh", procs, CLI, "--library",
+                                 STAND_IN_RUN_LIBRARY, "--require-clean", "--export", exported],
+                                capture_output=True, text=True, env=environment,
+                                timeout=WHOLE_RUN_LIMIT_S)
+        self.assertEqual(result.returncode, 5, result.stdout + result.stderr)
+        document = check_document(self, exported)
+        self.assertEqual(document["machine"]["quota_processors"], 0.5)
+        verdict = document["runs"][0]["verdict"]
+        self.assertFalse(verdict["clean"])
+        self.assertTrue(any(reason.startswith("quota throttling") for reason in verdict["reasons"]),
+                        verdict)
+        self.assertIn("quota 0.5 processors below", "; ".join(verdict["reasons"]))
+        throttled = [phase["quota_throttled_periods"] for phase in document["runs"][0]["conditions"]]
+        self.assertGreater(max(throttled), 0, throttled)
 
 
 class WholeRunTest(unittest.TestCase):
@@ -422,7 +580,8 @@ class WholeRunTest(unittest.TestCase):
         # Standard output carries the machine and the results alone.
         self.assertRegex(result.stdout, r"^Machine\n  processor +\S.*\n  processors +\d+ logical, "
                                         r"\d+ usable by this process\n  memory +[0-9.]+ GiB\n"
-                                        r"  system +\S.*\n\nResults\n")
+                                        r"  system +\S.*\n  virtualisation +\S.*\n"
+                                        r"(  \S.*\n)*\nResults\n")
         table = result.stdout[result.stdout.index("\nResults\n"):]
         for label in TABLE_LABELS[:7]:
             self.assertRegex(table, rf"\n  {label} +[1-9][0-9]*(  \S.*)?\n")

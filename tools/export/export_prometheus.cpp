@@ -109,6 +109,91 @@ std::optional<long long> unix_time(const std::string& text) {
   return ((days * 24 + hour) * 60 + minute) * 60 + second;
 }
 
+// A member of one phase's conditions (phase 0-based) as a number; nothing
+// where the run has no conditions (a version 1 document) or the machine
+// did not report it.
+std::optional<double> phase_condition(const nlohmann::json& run, std::size_t phase,
+                                      const char* key) {
+  const nlohmann::json& conditions = member(run, "conditions");
+  if (!conditions.is_array() || phase >= conditions.size()) return std::nullopt;
+  const nlohmann::json& value = member(conditions[phase], key);
+  if (!value.is_number()) return std::nullopt;
+  return value.get<double>();
+}
+
+// Per run, the largest of a condition over its phases.
+std::vector<double> largest_per_run(const std::vector<const nlohmann::json*>& runs, const char* key,
+                                    double scale) {
+  std::vector<double> values;
+  for (const nlohmann::json* run : runs) {
+    std::optional<double> largest;
+    for (std::size_t phase = 0; phase < phase_count; ++phase) {
+      const std::optional<double> value = phase_condition(*run, phase, key);
+      if (value && (!largest || *value > *largest)) largest = value;
+    }
+    if (largest) values.push_back(*largest * scale);
+  }
+  return values;
+}
+
+void append_median(std::string& out, const char* name, const char* help,
+                   const std::vector<double>& values) {
+  if (values.empty()) return;
+  append_family(out, name, help);
+  append_sample(out, name, "", summarise(values).median);
+}
+
+// Whether the runs were clean, and the conditions they ran in; a condition
+// no run reported gives no gauge at all, never a guessed 0.
+void append_condition_gauges(std::string& out, const nlohmann::json& document,
+                             const std::vector<const nlohmann::json*>& runs) {
+  bool judged = false;
+  bool all_clean = true;
+  for (const nlohmann::json* run : runs) {
+    const nlohmann::json& clean = member(member(*run, "verdict"), "clean");
+    if (!clean.is_boolean()) continue;
+    judged = true;
+    if (!clean.get<bool>()) all_clean = false;
+  }
+  if (judged) {
+    append_family(out, "quorvane_run_clean",
+                  "1 when every finished run was clean, 0 when one was disturbed.");
+    append_sample(out, "quorvane_run_clean", "", all_clean ? 1 : 0);
+  }
+  append_median(out, "quorvane_steal_ratio",
+                "Median over the runs of the largest steal share of one phase, 0 to 1.",
+                largest_per_run(runs, "steal_percent", 0.01));
+  append_median(out, "quorvane_quota_throttled_seconds",
+                "Median over the runs of the longest time one phase was held back by the "
+                "processor quota, in seconds.",
+                largest_per_run(runs, "quota_throttled_seconds", 1));
+
+  bool frequency_family = false;
+  for (std::size_t phase = 0; phase < phase_count; ++phase) {
+    std::vector<double> means;
+    for (const nlohmann::json* run : runs) {
+      if (const std::optional<double> mean = phase_condition(*run, phase, "frequency_mean_hz")) {
+        means.push_back(*mean);
+      }
+    }
+    if (means.empty()) continue;
+    if (!frequency_family) {
+      append_family(out, "quorvane_frequency_hertz",
+                    "Median over the runs of the processors' mean frequency during a phase.");
+      frequency_family = true;
+    }
+    append_sample(out, "quorvane_frequency_hertz", "{phase=\"" + std::to_string(phase + 1) + "\"}",
+                  summarise(means).median);
+  }
+
+  const nlohmann::json& quota = member(member(document, "machine"), "quota_processors");
+  if (quota.is_number()) {
+    append_family(out, "quorvane_quota_processors",
+                  "The processor quota the runs were under, in processors.");
+    append_sample(out, "quorvane_quota_processors", "", quota.get<double>());
+  }
+}
+
 }  // namespace
 
 std::string escape_label_value(const std::string& value) {
@@ -175,6 +260,8 @@ std::string format_prometheus(const nlohmann::json& document) {
                   "programs used during one phase, 0 to 1.");
     append_sample(out, "quorvane_other_load_ratio", "", summarise(largest_shares).median);
   }
+
+  append_condition_gauges(out, document, runs);
 
   const std::optional<long long> ended = unix_time(text_member(*runs.back(), "ended_at"));
   if (ended) {

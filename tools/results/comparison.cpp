@@ -67,6 +67,7 @@ std::string frequency_policy(const json& document) {
   const std::string policy = condition_text(document, "frequency_policy");
   const std::string boost = condition_text(document, "boost");
   if (policy.empty() && boost.empty()) return "";
+  if (policy == "not reported" && boost == "not reported") return policy;
   return policy + ", boost " + (boost.empty() ? "not recorded" : boost);
 }
 

@@ -102,6 +102,35 @@ TEST(PrometheusExport, MediansOfTheFinishedRunsInBaseUnits) {
   EXPECT_EQ(value_of(parsed, "quorvane_last_run_timestamp_seconds"), 19782.0 * 86400);
 }
 
+// Version 2: each run's conditions per phase and verdict, the machine's quota.
+nlohmann::json with_conditions(nlohmann::json document) {
+  const double steal[3] = {1.0, 6.0, 2.0};
+  const double frequency[3] = {2.4e9, 2.0e9, 2.2e9};
+  for (std::size_t i = 0; i < 3; ++i) {
+    nlohmann::json phases = nlohmann::json::array();
+    for (int phase = 1; phase <= 5; ++phase) {
+      phases.push_back(
+          {{"steal_percent", phase == 4 ? steal[i] : 0.0},
+           {"frequency_mean_hz", phase == 2 ? nlohmann::json(frequency[i]) : nlohmann::json()},
+           {"quota_throttled_seconds", phase == 2 ? 0.5 * static_cast<double>(i) : 0.0}});
+    }
+    document["runs"][i]["conditions"] = phases;
+    document["runs"][i]["verdict"] = {{"clean", i != 1}};
+  }
+  document["machine"]["quota_processors"] = 1.5;
+  return document;
+}
+
+TEST(PrometheusExport, ConditionsAndTheVerdictInBaseUnits) {
+  const exposition parsed = parse(format_prometheus(with_conditions(three_runs_and_a_cancel())));
+  EXPECT_EQ(value_of(parsed, "quorvane_run_clean"), 0);  // the second run was disturbed
+  EXPECT_EQ(value_of(parsed, "quorvane_steal_ratio"), 0.02);
+  EXPECT_EQ(value_of(parsed, "quorvane_frequency_hertz{phase=\"2\"}"), 2.2e9);
+  EXPECT_EQ(parsed.samples.count("quorvane_frequency_hertz{phase=\"1\"}"), 0U);  // not reported
+  EXPECT_EQ(value_of(parsed, "quorvane_quota_throttled_seconds"), 0.5);
+  EXPECT_EQ(value_of(parsed, "quorvane_quota_processors"), 1.5);
+}
+
 TEST(PrometheusExport, EveryMetricOfTheInterfaceIsADescribedGauge) {
   const std::string text = format_prometheus(three_runs_and_a_cancel());
   ASSERT_FALSE(text.empty());
