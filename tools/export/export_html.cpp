@@ -1,6 +1,7 @@
 // Laying out the HTML report of a results document.
 #include "export/export_html.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -8,9 +9,10 @@
 #include <vector>
 
 #include "export/svg_chart.h"
+#include "results/comparison.h"
 #include "results/document_figures.h"
 #include "results/run_report.h"
-#include "results/significance.h"
+#include "results/run_verdict.h"
 
 namespace quorvane::host {
 namespace {
@@ -33,7 +35,8 @@ svg .grid{stroke:#ddd;stroke-width:1}svg .run{fill:#fff;stroke:#000;stroke-width
 svg .marker{stroke:#a00;stroke-width:1.5;stroke-dasharray:5 3}
 svg text{font-family:system-ui,sans-serif;fill:#111}svg .tick{font-size:11px;fill:#444}
 svg .label,svg .value{font-size:13px}svg .group{font-size:13px;font-weight:600}
-svg .marker-label{font-size:11px;fill:#a00}
+svg .marker-label{font-size:11px;fill:#a00}svg .disturbed{fill:#a00;stroke:#000}
+td.disturbed{color:#a00;font-weight:600}
 @media print{
 body{font-size:10pt}main{max-width:none;padding:0}
 .charts{display:block}section,figure,table{break-inside:avoid}
@@ -68,8 +71,18 @@ std::string format_percent(double value) {
 // A machine description's value as a person reads it.
 std::string machine_value(const nlohmann::json& machine, const std::string& key) {
   const nlohmann::json& value = member(machine, key.c_str());
-  if (value.is_null()) return "not recorded";
+  // Present as null: the machine did not show it; absent: an older host
+  // did not record it.
+  if (value.is_null()) return machine.contains(key) ? "not reported" : "not recorded";
   if (value.is_string()) return value.get<std::string>();
+  if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
+  if (value.is_array()) {
+    std::string list;
+    for (const nlohmann::json& item : value) {
+      if (item.is_string()) list += (list.empty() ? "" : ", ") + item.get<std::string>();
+    }
+    return list.empty() ? "none" : list;
+  }
   if (key == "memory_bytes" && value.is_number()) {
     char text[80];
     std::snprintf(text, sizeof text, "%.1f GiB (%.0f bytes)",
@@ -117,6 +130,44 @@ std::string machine_table(const std::vector<side>& sides) {
   return html + "</table>";
 }
 
+// The conditions one phase (0-based) ran in over a side's runs: the
+// medians of what the machine reported, and what it did not.
+std::string phase_conditions_text(const std::vector<const nlohmann::json*>& runs,
+                                  std::size_t phase) {
+  struct shown {
+    const char* key;
+    const char* words;
+    std::string (*format)(double);
+  };
+  static const shown conditions[] = {
+      {"other_load_percent", "other programs", format_percent},
+      {"steal_percent", "steal", format_percent},
+      {"frequency_mean_hz", "frequency",
+       [](double hz) { return format_number(hz / 1e6) + " MHz"; }},
+      {"thermal_throttle_events", "thermal throttling events", format_number},
+      {"quota_throttled_seconds", "held back by the quota",
+       [](double seconds) { return format_number(seconds) + " s"; }}};
+  std::string text;
+  std::string unreported;
+  for (const shown& condition : conditions) {
+    std::vector<double> values;
+    for (const nlohmann::json* run : runs) {
+      const nlohmann::json& phases = member(*run, "conditions");
+      if (!phases.is_array() || phase >= phases.size()) continue;
+      const nlohmann::json& value = member(phases[phase], condition.key);
+      if (value.is_number()) values.push_back(value.get<double>());
+    }
+    if (values.empty()) {
+      unreported += (unreported.empty() ? "" : ", ") + std::string(condition.words);
+      continue;
+    }
+    text += (text.empty() ? "" : "; ") + std::string(condition.words) + " " +
+            condition.format(summarise(values).median);
+  }
+  if (!unreported.empty()) text += (text.empty() ? "" : "; ") + ("not reported: " + unreported);
+  return text;
+}
+
 std::string median_cell(const std::optional<summary>& figure) {
   return "<td class=\"num\">" + (figure ? format_number(figure->median) : std::string("-")) +
          "</td>";
@@ -125,7 +176,8 @@ std::string median_cell(const std::optional<summary>& figure) {
 // One figure's row. A measured figure (higher is better) gets the verdict
 // of the comparison with the baseline; processors and duration do not.
 void append_figure_row(std::string& html, const char* label, const char* unit, const char* key,
-                       double scale, bool measured, const std::vector<side>& sides) {
+                       double scale, bool measured, const std::vector<side>& sides,
+                       int phase = -1) {
   std::optional<summary> here = summarise_report(sides[0].runs, key);
   if (here) {
     here->median *= scale;
@@ -147,14 +199,29 @@ void append_figure_row(std::string& html, const char* label, const char* unit, c
       std::snprintf(ratio, sizeof ratio, "%.3f", here->median / base->median);
     }
     html += std::string("<td class=\"num\">") + ratio + "</td><td>";
-    if (measured && here && base) {
-      html += verdict_text(
-          compare_samples(report_values(sides[1].runs, key), report_values(sides[0].runs, key))
-              .call);
+    if (measured) {
+      // The same comparison the terminal prints and the document records.
+      const figure_comparison compared =
+          compare_figure(*sides[1].document, *sides[0].document, key);
+      if (compared.statistic.low && compared.statistic.high) {
+        char interval[64];
+        std::snprintf(interval, sizeof interval, "%.3f to %.3f: ", *compared.statistic.low,
+                      *compared.statistic.high);
+        html += interval;
+      }
+      html +=
+          escape_html(compared.statistic.runs_needed > 0 ? "too few runs (" + compared.why_not + ")"
+                      : compared.statistic.call == rank_verdict::not_compared
+                          ? "not compared (" + compared.why_not + ")"
+                          : std::string(rank_verdict_text(compared.statistic.call)));
     }
     html += "</td>";
   }
-  html += "</tr>";
+  html +=
+      "<td>" +
+      escape_html(phase >= 0 ? phase_conditions_text(sides[0].runs, static_cast<std::size_t>(phase))
+                             : std::string()) +
+      "</td></tr>";
 }
 
 std::string figures_table(const std::vector<side>& sides) {
@@ -162,14 +229,16 @@ std::string figures_table(const std::vector<side>& sides) {
       "<table class=\"figures\"><tr><th>figure</th><th>unit</th><th>median</th><th>lowest</th>"
       "<th>highest</th><th>variation</th>";
   if (sides.size() > 1) {
-    html += "<th>baseline median</th><th>ratio to baseline</th><th>verdict</th>";
+    html += "<th>baseline median</th><th>ratio to baseline</th><th>95% interval: verdict</th>";
   }
-  html += "</tr>";
+  html += "<th>conditions of its phase (medians over the runs)</th></tr>";
   for (const bool scores : {true, false}) {
     for (const report_figure& figure : report_figures) {
       if ((figure.unit[0] == '\0') != scores) continue;
+      // The five measurements are the five phases, in order.
+      const int phase = scores ? -1 : static_cast<int>(&figure - report_figures.data());
       append_figure_row(html, figure.label, scores ? "points" : figure.unit, figure.key, 1, true,
-                        sides);
+                        sides, phase);
     }
   }
   append_figure_row(html, "processors", "", "threads_used", 1, false, sides);
@@ -187,7 +256,8 @@ std::string bar_text(const std::optional<summary>& values, std::string (*format)
   return text;
 }
 
-chart_bar make_bar(const side& one, std::vector<double> values, std::string (*format)(double)) {
+chart_bar make_bar(const side& one, std::vector<double> values, std::string (*format)(double),
+                   std::vector<bool> disturbed = {}) {
   chart_bar bar;
   bar.label = one.name;
   bar.hatched = one.hatched;
@@ -195,8 +265,29 @@ chart_bar make_bar(const side& one, std::vector<double> values, std::string (*fo
   if (!values.empty()) summarised = summarise(values);
   if (summarised) bar.value = summarised->median;
   bar.value_text = bar_text(summarised, format);
-  if (values.size() > 1) bar.points = std::move(values);
+  const auto disturbed_count =
+      static_cast<std::size_t>(std::count(disturbed.begin(), disturbed.end(), true));
+  if (disturbed_count > 0) bar.value_text += ", " + std::to_string(disturbed_count) + " disturbed";
+  // A disturbed run is marked even when it is the only one.
+  if (values.size() > 1 || disturbed_count > 0) {
+    bar.points = std::move(values);
+    bar.disturbed = std::move(disturbed);
+  }
   return bar;
+}
+
+// One report member of each run that has it, with whether that run was
+// disturbed.
+std::vector<double> values_and_marks(const std::vector<const nlohmann::json*>& runs,
+                                     const char* key, std::vector<bool>& disturbed) {
+  std::vector<double> values;
+  for (const nlohmann::json* run : runs) {
+    const std::vector<double> value = report_values({run}, key);
+    if (value.empty()) continue;
+    values.push_back(value[0]);
+    disturbed.push_back(!run_is_clean(*run));
+  }
+  return values;
 }
 
 std::string figure_block(const std::string& id, const std::string& caption,
@@ -216,7 +307,9 @@ std::string figure_chart(const report_figure& figure, const std::vector<side>& s
   chart.title = caption;
   chart_group group;
   for (const side& one : sides) {
-    group.bars.push_back(make_bar(one, report_values(one.runs, figure.key), format_number));
+    std::vector<bool> disturbed;
+    std::vector<double> values = values_and_marks(one.runs, figure.key, disturbed);
+    group.bars.push_back(make_bar(one, std::move(values), format_number, std::move(disturbed)));
   }
   chart.groups.push_back(std::move(group));
   if (score) {
@@ -235,11 +328,14 @@ std::string other_load_chart(const std::vector<side>& sides) {
     group.label = "phase " + std::to_string(phase + 1) + ": " + report_figures[phase].label;
     for (const side& one : sides) {
       std::vector<double> shares;
+      std::vector<bool> disturbed;
       for (const nlohmann::json* run : one.runs) {
         const std::optional<double> share = other_load_percent(*run, phase);
-        if (share) shares.push_back(*share);
+        if (!share) continue;
+        shares.push_back(*share);
+        disturbed.push_back(!run_is_clean(*run));
       }
-      group.bars.push_back(make_bar(one, std::move(shares), format_percent));
+      group.bars.push_back(make_bar(one, std::move(shares), format_percent, std::move(disturbed)));
     }
     chart.groups.push_back(std::move(group));
   }
@@ -255,7 +351,7 @@ std::string runs_table(const nlohmann::json& document) {
   for (const report_figure& figure : report_figures) {
     html += "<th>" + escape_html(figure.label) + "</th>";
   }
-  html += "<th>largest other load</th></tr>";
+  html += "<th>largest other load</th><th>verdict</th></tr>";
   const nlohmann::json& runs = member(document, "runs");
   if (!runs.is_array()) return html + "</table>";
   int number = 0;
@@ -270,7 +366,20 @@ std::string runs_table(const nlohmann::json& document) {
       html += "<td class=\"num\">" + (value.empty() ? "-" : format_number(value[0])) + "</td>";
     }
     const std::optional<double> share = largest_other_load_percent(run);
-    html += "<td class=\"num\">" + (share ? format_percent(*share) : "not measured") + "</td></tr>";
+    html += "<td class=\"num\">" + (share ? format_percent(*share) : "not measured") + "</td>";
+    const nlohmann::json& verdict = member(run, "verdict");
+    if (!member(verdict, "clean").is_boolean()) {
+      html += "<td>not recorded</td></tr>";
+    } else if (verdict["clean"].get<bool>()) {
+      html += "<td>clean</td></tr>";
+    } else {
+      std::string reasons;
+      for (const nlohmann::json& reason : member(verdict, "reasons")) {
+        if (reason.is_string())
+          reasons += (reasons.empty() ? "" : "; ") + reason.get<std::string>();
+      }
+      html += "<td class=\"disturbed\">disturbed: " + escape_html(reasons) + "</td></tr>";
+    }
   }
   return html + "</table>";
 }
@@ -312,9 +421,16 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
       "\n<section><h2>Figures</h2><p class=\"note\">Medians over the finished runs; "
       "the variation is the coefficient of variation.";
   if (baseline != nullptr) {
-    html +=
-        " The verdict comes from Welch's two-sided t-test at the 5% level over both sides' "
-        "finished runs; with one run on each side it is always \"no clear difference\".";
+    html += " The comparison leaves disturbed runs out. Its interval and verdict: " +
+            escape_html(comparison_method) + ".";
+    const side_differences differences = compare_sides(*baseline, document);
+    html += differences.differences.empty()
+                ? std::string(" The two sides are like for like") +
+                      (differences.not_recorded.empty() ? "." : " as far as both record.")
+                : " Not like for like:";
+    for (const std::string& difference : differences.differences) {
+      html += " " + escape_html(difference) + ";";
+    }
   }
   html += "</p>" + figures_table(sides) + "</section>";
 
@@ -323,7 +439,8 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
       "runs, its value written beside it with the lowest and highest run in brackets.";
   if (baseline != nullptr) html += " Solid bars: this machine; hatched bars: the baseline.";
   html +=
-      " Circles: the finished runs one by one. Dashed line: the reference score of 1000, or "
+      " Circles: the finished runs one by one; squares: disturbed runs. Dashed line: the reference "
+      "score of 1000, or "
       "the 10% above which a phase's figure is flagged.</p><div class=\"charts\">";
   for (const bool scores : {true, false}) {
     for (const report_figure& figure : report_figures) {

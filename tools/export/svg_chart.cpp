@@ -129,9 +129,19 @@ std::string render_svg(const bar_chart& chart) {
       // same value stay visible one by one.
       for (std::size_t i = 0; i < bar.points.size(); ++i) {
         const double offset = (static_cast<double>(i % 3) - 1) * 4;
-        svg += "<circle cx=\"" + number(x_of(bar.points[i])) + "\" cy=\"" +
-               number(middle + offset) + "\" r=\"3.5\" class=\"run\"><title>finished run " +
-               std::to_string(i + 1) + ": " + number(bar.points[i]) + "</title></circle>";
+        const std::string title =
+            "<title>finished run " + std::to_string(i + 1) +
+            (i < bar.disturbed.size() && bar.disturbed[i] ? " (disturbed)" : "") + ": " +
+            number(bar.points[i]) + "</title>";
+        if (i < bar.disturbed.size() && bar.disturbed[i]) {
+          // A square, not a circle: the mark reads without colour.
+          svg += "<rect x=\"" + number(x_of(bar.points[i]) - 4) + "\" y=\"" +
+                 number(middle + offset - 4) +
+                 "\" width=\"8\" height=\"8\" class=\"run disturbed\">" + title + "</rect>";
+        } else {
+          svg += "<circle cx=\"" + number(x_of(bar.points[i])) + "\" cy=\"" +
+                 number(middle + offset) + "\" r=\"3.5\" class=\"run\">" + title + "</circle>";
+        }
       }
       append_text(svg, value_left, middle + 4, "start", "value", bar.value_text);
       y += bar_row;

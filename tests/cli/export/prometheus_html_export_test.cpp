@@ -239,7 +239,9 @@ TEST(HtmlExport, OneChartPerFigureWithEachFinishedRunAndTheBaselineBeside) {
 }
 
 TEST(HtmlExport, JudgesEachMeasuredFigureAgainstTheBaseline) {
-  const nlohmann::json baseline = three_runs_and_a_cancel();
+  nlohmann::json baseline = three_runs_and_a_cancel();
+  // Four finished runs a side: the fewest that allow a verdict.
+  baseline["runs"].push_back(run(1240, 710, 9300, 20011, "2026-12-09T11:02:00Z", {0, 0, 0, 0, 0}));
   nlohmann::json faster = baseline;
   for (nlohmann::json& run : faster["runs"]) {
     for (const char* key : {"score_single", "score_multi", "int_single_mops", "int_multi_mops"}) {
@@ -249,10 +251,24 @@ TEST(HtmlExport, JudgesEachMeasuredFigureAgainstTheBaseline) {
   const std::string html = format_html(faster, &baseline);
   // The four doubled figures; floating point and memory copy are the same
   // runs on both sides; processors and duration get no verdict.
-  EXPECT_EQ(count(html, "<td>faster</td>"), 4u);
-  EXPECT_EQ(count(html, "<td>no clear difference</td>"), 3u);
-  EXPECT_EQ(count(html, "<td>slower</td>"), 0u);
-  EXPECT_EQ(count(format_html(baseline, &faster), "<td>slower</td>"), 4u);
+  EXPECT_EQ(count(html, ": faster</td>"), 4u);
+  EXPECT_EQ(count(html, ": no clear difference</td>"), 3u);
+  EXPECT_EQ(count(html, "slower</td>"), 0u);
+  EXPECT_EQ(count(format_html(baseline, &faster), ": slower</td>"), 4u);
+  // Three runs a side are too few for any verdict, and the page says so.
+  EXPECT_EQ(count(format_html(three_runs_and_a_cancel(), &baseline), "<td>too few runs ("), 7u);
+}
+
+TEST(HtmlExport, MarksDisturbedRunsAndShowsEachPhasesConditions) {
+  const std::string html = format_html(with_conditions(three_runs_and_a_cancel()), nullptr);
+  // The second run is disturbed: a square in each of the seven figure
+  // charts and the five phases of the other-load chart.
+  EXPECT_EQ(count(html, "class=\"run disturbed\""), 12u);
+  EXPECT_NE(html.find("<td class=\"disturbed\">disturbed: "), std::string::npos);
+  // Phase 2 reports a frequency, phase 1 does not.
+  EXPECT_NE(html.find("frequency 2200 MHz"), std::string::npos);
+  EXPECT_NE(html.find("not reported: other programs, frequency, thermal throttling events"),
+            std::string::npos);
 }
 
 }  // namespace
