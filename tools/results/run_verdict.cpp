@@ -97,9 +97,17 @@ run_verdict judge_run(const run_conditions& phases, const platform::condition_se
       if (*measured->throttle_events > 0) reasons.add("thermal throttling", "", phase);
     }
     if (measured->quota_throttled_periods && *measured->quota_throttled_periods > 0) {
+      // The time held back where it shows at one decimal, else the periods.
       char held[48];
-      std::snprintf(held, sizeof held, "%.1f s", measured->quota_throttled_seconds.value_or(0.0));
-      reasons.add("quota throttling", measured->quota_throttled_seconds ? held : "", phase);
+      const double seconds = measured->quota_throttled_seconds.value_or(0.0);
+      if (seconds >= 0.05) {
+        std::snprintf(held, sizeof held, "%.1f s", seconds);
+      } else {
+        const std::uint64_t periods = *measured->quota_throttled_periods;
+        std::snprintf(held, sizeof held, "%llu period%s", static_cast<unsigned long long>(periods),
+                      periods == 1 ? "" : "s");
+      }
+      reasons.add("quota throttling", held, phase);
     }
   }
   if (machine.quota_processors && *machine.quota_processors < processors_used) {
