@@ -75,7 +75,7 @@ std::string csv_field(const std::string& text) {
 }
 
 // Pipes would end a Markdown cell.
-std::string markdown_cell(std::string text) {
+std::string markdown_cell(const std::string& text) {
   std::string escaped;
   for (char c : text) escaped += c == '|' ? std::string("\\|") : std::string(1, c);
   return escaped;

@@ -139,15 +139,18 @@ std::string parent_of(const std::string& path) {
 // processors; the folder's cpu.stat holds its throttling.
 struct binding_quota {
   double processors = 0;
+  // Read through std::optional, which cppcheck does not follow.
+  // cppcheck-suppress unusedStructMember
   std::string folder;
+  // cppcheck-suppress unusedStructMember
   std::string source;
 };
 
 // Walks from the process's cgroup up to the hierarchy's root: a parent's
 // quota limits its children too, so the tightest one binds.
-template <typename quota_of>
-std::optional<binding_quota> tightest_quota(const std::string& mount, const std::string& path,
-                                            const char* version, quota_of read_quota) {
+std::optional<binding_quota> tightest_quota(
+    const std::string& mount, const std::string& path, const char* version,
+    std::optional<double> (*read_quota)(const std::string&)) {
   std::optional<binding_quota> tightest;
   std::string level = path;
   for (;;) {
@@ -204,9 +207,11 @@ quota_place find_quota(const std::string& root) {
       // v1: the controller's own mount, named after its list or "cpu".
       if (place.cgroup_path.empty()) place.cgroup_path = line.path;
       for (const std::string& name : {line.controllers, std::string("cpu")}) {
-        if (!exists(mount + "/" + name + "/cpu.cfs_period_us")) continue;
+        std::string controller_mount = mount;
+        controller_mount += "/" + name;
+        if (!exists(controller_mount + "/cpu.cfs_period_us")) continue;
         place.version = 1;
-        place.quota = tightest_quota(mount + "/" + name, line.path, "v1", v1_quota);
+        place.quota = tightest_quota(controller_mount, line.path, "v1", v1_quota);
         if (place.quota) return place;
         break;
       }
@@ -229,6 +234,8 @@ std::vector<std::string> folder_entries(const std::string& folder) {
   std::vector<std::string> names;
   DIR* listing = opendir(folder.c_str());
   if (listing == nullptr) return names;
+  // readdir_r is deprecated; one listing per stream is safe with readdir.
+  // cppcheck-suppress readdirCalled
   while (const dirent* entry = readdir(listing)) {
     const std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
@@ -245,9 +252,11 @@ std::optional<bool> battery_state(const std::string& root) {
   bool mains_seen = false;
   bool mains_online = false;
   for (const std::string& name : folder_entries(folder)) {
-    const std::optional<std::string> type = text_of(folder + "/" + name + "/type");
+    std::string supply = folder;
+    supply += "/" + name;
+    const std::optional<std::string> type = text_of(supply + "/type");
     if (!type || first_line(*type) != "Mains") continue;
-    const std::optional<std::uint64_t> online = number_file(folder + "/" + name + "/online");
+    const std::optional<std::uint64_t> online = number_file(supply + "/online");
     if (!online) continue;
     mains_seen = true;
     if (*online != 0) mains_online = true;

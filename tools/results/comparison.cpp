@@ -64,7 +64,7 @@ std::string quota(const json& document) {
 }
 
 std::string frequency_policy(const json& document) {
-  const std::string policy = condition_text(document, "frequency_policy");
+  std::string policy = condition_text(document, "frequency_policy");
   const std::string boost = condition_text(document, "boost");
   if (policy.empty() && boost.empty()) return "";
   if (policy == "not reported" && boost == "not reported") return policy;
@@ -138,6 +138,14 @@ std::string side_runs(const run_counts& counts, const char* where) {
   return text;
 }
 
+std::string why_nothing_is_compared(const run_counts& here, const run_counts& there) {
+  if (here.compared == 0) {
+    return here.finished > 0 ? "every finished run here was disturbed" : "no run finished here";
+  }
+  return there.finished > 0 ? "every baseline run was disturbed"
+                            : "the baseline has no finished run";
+}
+
 std::string interval_cell(const rank_comparison& statistic) {
   if (!statistic.low || !statistic.high) return "-";
   return number_cell(*statistic.low, "%.3f") + "-" + number_cell(*statistic.high, "%.3f");
@@ -194,8 +202,11 @@ side_differences compare_sides(const json& baseline, const json& current) {
     if (before.empty() || after.empty()) {
       found.not_recorded.emplace_back(row.label);
     } else if (before != after) {
-      found.differences.push_back(std::string(row.label) + ": " + before + " there, " + after +
-                                  " here");
+      std::string difference = row.label;
+      difference += ": " + before;
+      difference += " there, " + after;
+      difference += " here";
+      found.differences.push_back(std::move(difference));
     }
   }
   return found;
@@ -221,12 +232,7 @@ std::string format_comparison(const json& baseline, const json& current) {
   table += "  clean finished runs compared: " + side_runs(there, "there") + ", " +
            side_runs(here, "here") + "\n";
   if (here.compared == 0 || there.compared == 0) {
-    table += std::string("  nothing is compared: ") +
-             (here.compared == 0 && here.finished > 0 ? "every finished run here was disturbed"
-              : here.compared == 0                    ? "no run finished here"
-              : there.finished > there.compared       ? "every baseline run was disturbed"
-                                                      : "the baseline has no finished run") +
-             "\n";
+    table += "  nothing is compared: " + why_nothing_is_compared(here, there) + "\n";
   }
 
   char line[256];
