@@ -72,6 +72,41 @@ TEST(MachineDescription, TakesTheWindowsProductName) {
   EXPECT_NE(table.find("Windows 10 Pro 22H2, Windows NT 10.0.19045"), std::string::npos) << table;
 }
 
+TEST(MachineDescription, ConditionsSayNotReportedRatherThanGuess) {
+  machine_description machine;
+  std::string table = format_machine_table(machine);
+  for (const char* row : {"virtualisation                   not reported\n",
+                          "container                        no sign of one\n",
+                          "processor quota                  none seen\n",
+                          "frequency                        not reported\n",
+                          "frequency policy                 not reported\n",
+                          "power source                     not reported\n"}) {
+    EXPECT_NE(table.find(row), std::string::npos) << row << table;
+  }
+  machine.virtualisation = "KVM";
+  machine.conditions.quota_processors = 0.5;
+  machine.conditions.quota_source = "cgroup v2 /box";
+  machine.conditions.base_frequency_hz = 2.8e9;
+  machine.conditions.max_frequency_hz = 4.7e9;
+  machine.conditions.frequency_policy = "powersave";
+  machine.conditions.boost = false;
+  machine.conditions.on_battery = true;
+  machine.conditions.container_signs = {"/.dockerenv"};
+  table = format_machine_table(machine);
+  for (const char* row : {"virtualisation                   KVM\n",
+                          "container                        yes (/.dockerenv)\n",
+                          "processor quota                  0.50 processors (cgroup v2 /box)\n",
+                          "frequency                        base 2.80 GHz, max 4.70 GHz\n",
+                          "frequency policy                 powersave, boost off\n",
+                          "power source                     battery\n"}) {
+    EXPECT_NE(table.find(row), std::string::npos) << row << table;
+  }
+  const nlohmann::json json = machine_json(machine);
+  EXPECT_EQ(json["quota_processors"], 0.5);
+  EXPECT_EQ(json["power_source"], "battery");
+  EXPECT_EQ(json["boost"], false);
+}
+
 TEST(MachineDescription, ThisMachineHasProcessorsAndMemory) {
   const machine_description machine = this_machine();
   EXPECT_GE(machine.logical_processors, 1);

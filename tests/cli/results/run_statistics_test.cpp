@@ -65,6 +65,13 @@ run_report report_with(double base, std::int64_t threads, std::uint64_t duration
   return r;
 }
 
+TEST(FigureText, WholeNumbersBareAndAnEvenCountsMedianWithItsHalf) {
+  // The terminal says what the exports and the document say: 1108.5, not 1108.
+  EXPECT_EQ(figure_text(summarise({1100, 1108, 1109, 1200}).median), "1108.5");
+  EXPECT_EQ(figure_text(1108), "1108");
+  EXPECT_EQ(figure_text(0.25), "0.2");
+}
+
 TEST(SummaryTable, ShowsEveryFigureWithItsStatisticsAndUnit) {
   const std::string table = format_summary_table(
       {report_with(100, 2, 20000), report_with(120, 2, 20100), report_with(110, 2, 20200)});
