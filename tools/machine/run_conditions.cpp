@@ -46,9 +46,9 @@ phase_conditions conditions_between(const platform::condition_counters& from,
   phase_conditions conditions;
   if (from.has_times && to.has_times) {
     const double total = to.total_seconds - from.total_seconds;
-    const double busy = to.busy_seconds - from.busy_seconds;
-    const double own = to.own_seconds - from.own_seconds;
-    conditions.other_percent = share_percent(busy - own, total);
+    conditions.other_percent =
+        other_load_percent({from.total_seconds, from.busy_seconds, from.own_seconds},
+                           {to.total_seconds, to.busy_seconds, to.own_seconds});
     if (from.steal_seconds && to.steal_seconds) {
       conditions.steal_percent = share_percent(*to.steal_seconds - *from.steal_seconds, total);
     }
