@@ -23,9 +23,6 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // "." when it cannot be found.
 std::string executable_directory();
 
-// Joins a folder and a file name with the platform's separator.
-std::string join_path(const std::string& directory, const std::string& file_name);
-
 // A loaded shared library; nullptr means "not loaded".
 using library_handle = void*;
 

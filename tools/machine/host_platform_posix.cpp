@@ -76,12 +76,6 @@ std::string executable_directory() {
   return path.substr(0, slash);
 }
 
-std::string join_path(const std::string& directory, const std::string& file_name) {
-  if (directory.empty()) return file_name;
-  if (directory.back() == '/') return directory + file_name;
-  return directory + "/" + file_name;
-}
-
 library_handle open_library(const std::string& path, std::string& error) {
   // dlopen searches the library path for a name without a slash; "./" makes
   // a bare file name mean the file in the current folder.

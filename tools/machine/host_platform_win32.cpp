@@ -164,13 +164,6 @@ std::string executable_directory() {
   return to_utf8(path.substr(0, slash));
 }
 
-std::string join_path(const std::string& directory, const std::string& file_name) {
-  if (directory.empty()) return file_name;
-  const char last = directory.back();
-  if (last == '\\' || last == '/') return directory + file_name;
-  return directory + "\\" + file_name;
-}
-
 library_handle open_library(const std::string& path, std::string& error) {
   // A full path keeps LoadLibrary from searching the system's folders.
   const std::wstring wide = to_wide(path);
