@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "results/comparison.h"
+#include "results/document_figures.h"
 #include "results/run_report.h"
 
 namespace quorvane::host {
@@ -130,9 +130,9 @@ TEST_F(BaselineTest, ADocumentAndItsReportLinesLoadToTheSameRuns) {
   EXPECT_EQ((*from_lines)["runs"][1]["cancelled"], false);
   EXPECT_EQ((*from_lines)["runs"][1]["report"], nlohmann::json::parse(second_line));
   for (const report_figure& figure : report_figures) {
-    const std::vector<double> values = finished_run_values(*from_lines, figure.key);
+    const std::vector<double> values = report_values(finished_runs(*from_lines), figure.key);
     EXPECT_EQ(values.size(), 2u) << figure.key;
-    EXPECT_EQ(values, finished_run_values(*from_document, figure.key)) << figure.key;
+    EXPECT_EQ(values, report_values(finished_runs(*from_document), figure.key)) << figure.key;
   }
 
   // A single report line is JSON by itself, and still report lines.
