@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,15 @@ bool is_directory(const std::string& path);
 
 // A number that no other running process has: it keeps temporary names apart.
 unsigned long process_id();
+
+// The UTC calendar time of a moment. Returns false when the system cannot
+// represent it.
+bool utc_calendar_time(std::time_t moment, std::tm& calendar);
+
+// The moment of a UTC calendar time; fields beyond their range carry over
+// (the 32nd of January is the 1st of February). Returns false when the
+// system cannot represent it.
+bool utc_moment(std::tm calendar, std::time_t& moment);
 
 // What the host reads about the machine, unprocessed; the machine
 // description (machine_description.h) makes sense of it. A field the system

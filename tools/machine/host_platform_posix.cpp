@@ -169,6 +169,17 @@ bool is_directory(const std::string& path) {
 
 unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
 
+bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
+  return gmtime_r(&moment, &calendar) != nullptr;
+}
+
+bool utc_moment(std::tm calendar, std::time_t& moment) {
+  // -1 is also the second before 1970; only errno tells an overflow apart.
+  errno = 0;
+  moment = timegm(&calendar);
+  return moment != -1 || errno == 0;
+}
+
 machine_readings read_machine() {
   machine_readings readings;
   readings.processor_brand = processor_brand_string();
