@@ -60,22 +60,6 @@ json parse_json(const std::string& text, std::string& problem) {
   }
 }
 
-// Checks a report with the host's own reader, so a baseline's reports meet
-// the same rules as the library's. The reader's reason ends with the text
-// it was given; a run's whole report adds nothing to a message that names
-// the run, so it is cut.
-bool check_report(const std::string& text, std::string& problem) {
-  std::string reason;
-  if (parse_report(text, reason)) return true;
-  const std::string echo = ": " + text;
-  if (reason.size() > echo.size() &&
-      reason.compare(reason.size() - echo.size(), echo.size(), echo) == 0) {
-    reason.resize(reason.size() - echo.size());
-  }
-  problem = reason;
-  return false;
-}
-
 std::optional<json> check_document(const json& document, std::string& problem) {
   const auto version = document.find("schema_version");
   if (version == document.end()) {
@@ -125,8 +109,10 @@ std::optional<json> check_document(const json& document, std::string& problem) {
       problem = name + " has no report";
       return std::nullopt;
     }
+    // The host's own reader, so a baseline's reports meet the same rules as
+    // the library's.
     std::string reason;
-    if (!check_report(report->dump(), reason)) {
+    if (!read_report(*report, reason)) {
       problem = name + ": ";
       problem += reason;
       return std::nullopt;
@@ -167,7 +153,7 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
                     : "line " + std::to_string(line_number) + " is not JSON: " + reason;
       return std::nullopt;
     }
-    if (!check_report(line, reason)) {
+    if (!read_report(report, reason)) {
       problem = "line " + std::to_string(line_number) + ": " + reason;
       return std::nullopt;
     }
