@@ -3,9 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
+#include <vector>
 
 #include "results/document_figures.h"
+#include "results/machine_table.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
 
@@ -19,13 +20,6 @@ std::string number_cell(double value, const char* format) {
   std::snprintf(text, sizeof text, format, value);
   return text;
 }
-
-// One line of the machine table: what it describes, and the text for each
-// side ("not recorded" when the document does not say).
-struct machine_row {
-  const char* label;
-  std::string (*describe)(const json& document);
-};
 
 const json& machine_member(const json& document, const char* key) {
   return member(member(document, "machine"), key);
@@ -50,7 +44,7 @@ std::string machine_text(const json& document, const char* key) {
   return text_member(member(document, "machine"), key);
 }
 
-const machine_row machine_rows[] = {
+const std::vector<machine_row> machine_rows = {
     {"processor model", [](const json& d) { return machine_text(d, "cpu_model"); }},
     {"processors", processors},
     {"memory", memory},
@@ -61,16 +55,10 @@ const machine_row machine_rows[] = {
 };
 
 std::string machine_table(const json& baseline, const json& current) {
-  std::vector<std::pair<std::string, std::string>> cells;
+  const std::vector<std::vector<std::string>> cells =
+      machine_cells(machine_rows, {&baseline, &current});
   std::size_t width = std::string("baseline").size();
-  for (const machine_row& row : machine_rows) {
-    std::string before = row.describe(baseline);
-    std::string after = row.describe(current);
-    if (before.empty()) before = "not recorded";
-    if (after.empty()) after = "not recorded";
-    width = std::max(width, before.size());
-    cells.emplace_back(std::move(before), std::move(after));
-  }
+  for (const std::vector<std::string>& row : cells) width = std::max(width, row[0].size());
   const int column = static_cast<int>(width);
   std::string table = "Machines\n";
   char line[512];
@@ -78,11 +66,11 @@ std::string machine_table(const json& baseline, const json& current) {
   table += line;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     // The cells go in whole: a processor model may be longer than the buffer.
-    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label);
+    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label.c_str());
     table += line;
-    table += cells[i].first;
-    table.append(width - cells[i].first.size() + 2, ' ');
-    table += cells[i].second;
+    table += cells[i][0];
+    table.append(width - cells[i][0].size() + 2, ' ');
+    table += cells[i][1];
     table += "\n";
   }
   return table;
