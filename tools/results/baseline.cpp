@@ -60,6 +60,13 @@ json parse_json(const std::string& text, std::string& problem) {
   }
 }
 
+// A value as a message quotes it: a number, string or literal as JSON, a
+// list or an object by its kind alone, so that no message holds a value
+// nested without bound, nor takes the stack to write one.
+std::string quoted(const json& value) {
+  return value.is_structured() ? value.type_name() : value.dump();
+}
+
 std::optional<json> check_document(const json& document, std::string& problem) {
   const auto version = document.find("schema_version");
   if (version == document.end()) {
@@ -67,7 +74,7 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     return std::nullopt;
   }
   if (!version->is_number_integer()) {
-    problem = "schema_version must be a whole number, not " + version->dump();
+    problem = "schema_version must be a whole number, not " + quoted(*version);
     return std::nullopt;
   }
   if (*version != known_schema_version) {
@@ -99,7 +106,7 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     }
     const auto cancelled = run.find("cancelled");
     if (cancelled != run.end() && !cancelled->is_boolean()) {
-      problem = name + ": cancelled must be true or false, not " + cancelled->dump();
+      problem = name + ": cancelled must be true or false, not " + quoted(*cancelled);
       return std::nullopt;
     }
     // A cancelled run's figures are not compared, so they are not checked.

@@ -56,6 +56,10 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
   missing_figure.replace(missing_figure.find(R"("score_multi":2870,)"), 19, "");
   std::string string_figure = report_line;
   string_figure.replace(string_figure.find("2870"), 4, R"("2870")");
+  // Deeper than any stack can follow by recursion.
+  const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  std::string deep_figure = report_line;
+  deep_figure.replace(deep_figure.find("2870"), 4, deep);
 
   const struct {
     const char* name;
@@ -89,6 +93,13 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
       {"lines.jsonl", std::string(report_line) + "\n" + missing_figure + "\n",
        "line 2: the report has no number 'score_multi'"},
       {"broken.jsonl", std::string(report_line) + "\n{\"score_single\":\n", "line 2 is not JSON: "},
+      {"deep-version.json", R"({"schema_version":)" + deep + R"(,"runs":[]})",
+       "schema_version must be a whole number, not array"},
+      {"deep-flag.json", document_with_runs(run_with(report_line, deep.c_str())),
+       "run 1: cancelled must be true or false, not array"},
+      {"deep-figure.json", document_with_runs(run_with(deep_figure)),
+       "run 1: the report has no number 'score_multi'"},
+      {"deep-figure.jsonl", deep_figure + "\n", "line 1: the report has no number 'score_multi'"},
   };
   for (const auto& bad : cases) {
     const std::string path = file_with(bad.name, bad.text);
