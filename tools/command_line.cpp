@@ -1,6 +1,6 @@
 // Parsing the host's command line with CLI11: typed options with checks on
-// their values, and a failure-message formatter that words CLI11's errors as
-// the host's one-line messages.
+// their values, and a failure-message formatter that makes the first
+// problem the host's one-line message.
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
