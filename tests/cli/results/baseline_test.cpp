@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "machine/host_platform.h"
 #include "results/document_figures.h"
 #include "results/run_report.h"
 
@@ -33,8 +34,10 @@ class BaselineTest : public ::testing::Test {
 
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process id keeps apart the same test run from other builds at once.
     folder_ =
-        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name());
+        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name() +
+                                                  "-" + std::to_string(platform::process_id()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
