@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "results/document_figures.h"
+#include "results/machine_table.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
 #include "results/run_verdict.h"
@@ -71,40 +73,28 @@ std::string frequency_policy(const json& document) {
   return policy + ", boost " + (boost.empty() ? "not recorded" : boost);
 }
 
-// One line of the machine table: what it describes, and the text for each
-// side ("not recorded" when the document does not say). Those that change
-// the numbers are the like-for-like checks.
-struct machine_row {
-  const char* label;
-  std::string (*describe)(const json& document);
-  bool changes_numbers;
+// The rows of the machine table, those that change the numbers first:
+// they are the like-for-like checks.
+const std::vector<machine_row> machine_rows = {
+    {"library", [](const json& d) { return text_member(d, "library_version"); }},
+    {"processor model", [](const json& d) { return machine_text(d, "cpu_model"); }},
+    {"processors", processors},
+    {"virtualisation", [](const json& d) { return condition_text(d, "virtualisation"); }},
+    {"frequency policy", frequency_policy},
+    {"quota", quota},
+    {"power source", [](const json& d) { return condition_text(d, "power_source"); }},
+    {"memory", memory},
+    {"operating system", [](const json& d) { return machine_text(d, "os"); }},
+    {"kernel", [](const json& d) { return machine_text(d, "kernel"); }},
+    {"started", [](const json& d) { return text_member(d, "started_at"); }},
 };
-
-const machine_row machine_rows[] = {
-    {"library", [](const json& d) { return text_member(d, "library_version"); }, true},
-    {"processor model", [](const json& d) { return machine_text(d, "cpu_model"); }, true},
-    {"processors", processors, true},
-    {"virtualisation", [](const json& d) { return condition_text(d, "virtualisation"); }, true},
-    {"frequency policy", frequency_policy, true},
-    {"quota", quota, true},
-    {"power source", [](const json& d) { return condition_text(d, "power_source"); }, true},
-    {"memory", memory, false},
-    {"operating system", [](const json& d) { return machine_text(d, "os"); }, false},
-    {"kernel", [](const json& d) { return machine_text(d, "kernel"); }, false},
-    {"started", [](const json& d) { return text_member(d, "started_at"); }, false},
-};
+constexpr std::size_t rows_that_change_numbers = 7;
 
 std::string machine_table(const json& baseline, const json& current) {
-  std::vector<std::pair<std::string, std::string>> cells;
+  const std::vector<std::vector<std::string>> cells =
+      machine_cells(machine_rows, {&baseline, &current});
   std::size_t width = std::string("baseline").size();
-  for (const machine_row& row : machine_rows) {
-    std::string before = row.describe(baseline);
-    std::string after = row.describe(current);
-    if (before.empty()) before = "not recorded";
-    if (after.empty()) after = "not recorded";
-    width = std::max(width, before.size());
-    cells.emplace_back(std::move(before), std::move(after));
-  }
+  for (const std::vector<std::string>& row : cells) width = std::max(width, row[0].size());
   const int column = static_cast<int>(width);
   std::string table = "Machines\n";
   char line[512];
@@ -112,11 +102,11 @@ std::string machine_table(const json& baseline, const json& current) {
   table += line;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     // The cells go in whole: a processor model may be longer than the buffer.
-    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label);
+    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label.c_str());
     table += line;
-    table += cells[i].first;
-    table.append(width - cells[i].first.size() + 2, ' ');
-    table += cells[i].second;
+    table += cells[i][0];
+    table.append(width - cells[i][0].size() + 2, ' ');
+    table += cells[i][1];
     table += "\n";
   }
   return table;
@@ -195,12 +185,12 @@ figure_comparison compare_figure(const json& baseline, const json& current, cons
 
 side_differences compare_sides(const json& baseline, const json& current) {
   side_differences found;
-  for (const machine_row& row : machine_rows) {
-    if (!row.changes_numbers) continue;
+  for (std::size_t i = 0; i < rows_that_change_numbers; ++i) {
+    const machine_row& row = machine_rows[i];
     const std::string before = row.describe(baseline);
     const std::string after = row.describe(current);
     if (before.empty() || after.empty()) {
-      found.not_recorded.emplace_back(row.label);
+      found.not_recorded.push_back(row.label);
     } else if (before != after) {
       std::string difference = row.label;
       difference += ": " + before;

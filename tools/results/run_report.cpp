@@ -2,7 +2,6 @@
 #include "results/run_report.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 namespace quorvane::host {
 
@@ -18,38 +17,52 @@ const std::array<report_figure, figure_count> report_figures = {{
     {"score_multi", "multi-thread score", "", &run_report::score_multi},
 }};
 
-std::optional<run_report> parse_report(const std::string& line, std::string& error) {
-  const nlohmann::json document = nlohmann::json::parse(line, nullptr, false);
-  if (document.is_discarded() || !document.is_object()) {
-    error = "the report is not a JSON object: " + line;
+std::optional<run_report> read_report(const nlohmann::json& report, std::string& reason) {
+  if (!report.is_object()) {
+    reason = "the report is not a JSON object";
     return std::nullopt;
   }
   auto number = [&](const char* key) -> const nlohmann::json* {
-    const auto found = document.find(key);
-    if (found == document.end() || !found->is_number()) {
-      error = std::string("the report has no number '") + key + "': " + line;
+    const auto found = report.find(key);
+    if (found == report.end() || !found->is_number()) {
+      reason = std::string("the report has no number '") + key + "'";
       return nullptr;
     }
     return &*found;
   };
 
-  run_report report;
+  run_report figures;
   for (const report_figure& figure : report_figures) {
     const nlohmann::json* value = number(figure.key);
     if (value == nullptr) return std::nullopt;
-    report.*figure.value = value->get<double>();
+    figures.*figure.value = value->get<double>();
   }
   const nlohmann::json* threads = number("threads_used");
   if (threads == nullptr) return std::nullopt;
   const nlohmann::json* duration = number("duration_ms");
   if (duration == nullptr) return std::nullopt;
   if (!threads->is_number_integer() || !duration->is_number_unsigned()) {
-    error = "the report's threads_used and duration_ms must be whole numbers: " + line;
+    reason = "the report's threads_used and duration_ms must be whole numbers";
     return std::nullopt;
   }
-  report.threads_used = threads->get<std::int64_t>();
-  report.duration_ms = duration->get<std::uint64_t>();
-  return report;
+  figures.threads_used = threads->get<std::int64_t>();
+  figures.duration_ms = duration->get<std::uint64_t>();
+  return figures;
+}
+
+std::optional<run_report> parse_report(const std::string& line, nlohmann::json& report,
+                                       std::string& error) {
+  // A line that is not JSON at all parses to a discarded value, which
+  // read_report refuses as not an object.
+  report = nlohmann::json::parse(line, nullptr, false);
+  std::optional<run_report> figures = read_report(report, error);
+  if (!figures) error += ": " + line;
+  return figures;
+}
+
+std::optional<run_report> parse_report(const std::string& line, std::string& error) {
+  nlohmann::json report;
+  return parse_report(line, report, error);
 }
 
 std::string format_results_table(const run_report& report, bool cancelled) {

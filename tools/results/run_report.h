@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -33,9 +34,16 @@ struct report_figure {
 constexpr std::size_t figure_count = 7;
 extern const std::array<report_figure, figure_count> report_figures;
 
-// Reads the library's report line. It must be a JSON object with the nine
-// members, each a number; extra members are ignored. On failure returns
-// nothing and sets error to the reason.
+// Reads a report: a JSON object with the nine members, each a number;
+// extra members are ignored. On failure returns nothing and sets reason
+// (for example "the report has no number 'score_multi'").
+std::optional<run_report> read_report(const nlohmann::json& report, std::string& reason);
+
+// Reads the library's report line; report receives the line's JSON value
+// (discarded when the line is not JSON). On failure returns nothing and
+// sets error to read_report's reason followed by ": " and the line.
+std::optional<run_report> parse_report(const std::string& line, nlohmann::json& report,
+                                       std::string& error);
 std::optional<run_report> parse_report(const std::string& line, std::string& error);
 
 // The results table of one run: the five measurements with units, the two

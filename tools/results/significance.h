@@ -1,11 +1,8 @@
-// Whether one figure differs between two sets of runs by more than their
-// noise: the verdict of a comparison with a baseline.
-//
-// The statistic, in one sentence (quoted by --help and docs/cli.md):
-// each figure's verdict comes from Welch's two-sided t-test at the 5% level
-// over both sides' finished runs (a side with one run is tested against the
-// other side's spread); with one run on each side, or no spread on either,
-// the verdict is "no clear difference".
+// Welch's two-sided t-test at the 5% level on the means of two sets of runs.
+// The comparison's verdict no longer comes from it: the means move with one
+// outlier run, and a verdict on means can contradict the ratio of medians
+// the table shows. rank_statistics.h gives the comparison its interval and
+// verdict; this test remains a tested building block.
 //
 // Welch's test compares the means and weighs each side by its own variance,
 // so a noisy side needs a larger difference; the degrees of freedom come

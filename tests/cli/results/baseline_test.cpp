@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "results/comparison.h"
+#include "machine/host_platform.h"
 #include "results/document_figures.h"
 #include "results/run_report.h"
 
@@ -34,8 +34,10 @@ class BaselineTest : public ::testing::Test {
 
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process id keeps apart the same test run from other builds at once.
     folder_ =
-        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name());
+        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name() +
+                                                  "-" + std::to_string(platform::process_id()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
@@ -57,6 +59,10 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
   missing_figure.replace(missing_figure.find(R"("score_multi":2870,)"), 19, "");
   std::string string_figure = report_line;
   string_figure.replace(string_figure.find("2870"), 4, R"("2870")");
+  // Deeper than any stack can follow by recursion.
+  const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  std::string deep_figure = report_line;
+  deep_figure.replace(deep_figure.find("2870"), 4, deep);
 
   const struct {
     const char* name;
@@ -95,6 +101,13 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
       {"lines.jsonl", std::string(report_line) + "\n" + missing_figure + "\n",
        "line 2: the report has no number 'score_multi'"},
       {"broken.jsonl", std::string(report_line) + "\n{\"score_single\":\n", "line 2 is not JSON: "},
+      {"deep-version.json", R"({"schema_version":)" + deep + R"(,"runs":[]})",
+       "schema_version must be a whole number, not array"},
+      {"deep-flag.json", document_with_runs(run_with(report_line, deep.c_str())),
+       "run 1: cancelled must be true or false, not array"},
+      {"deep-figure.json", document_with_runs(run_with(deep_figure)),
+       "run 1: the report has no number 'score_multi'"},
+      {"deep-figure.jsonl", deep_figure + "\n", "line 1: the report has no number 'score_multi'"},
   };
   for (const auto& bad : cases) {
     const std::string path = file_with(bad.name, bad.text);
