@@ -70,6 +70,19 @@ def document(scores, cancelled_last=False, cpu_model="Constructed \"CPU\" <model
             "runs": runs, "summary": {}}
 
 
+def with_conditions(doc):
+    """The document as version 2 has it: each phase's conditions, a verdict, a quota."""
+    doc["schema_version"] = 2
+    doc["machine"]["quota_processors"] = 1.5
+    for number, run in enumerate(doc["runs"]):
+        run["conditions"] = [{"other_load_percent": 1.0, "steal_percent": 0.5 * number,
+                              "frequency_mean_hz": 2.4e9, "frequency_lowest_hz": 2.2e9,
+                              "thermal_throttle_events": 0, "quota_throttled_periods": number,
+                              "quota_throttled_seconds": 0.25 * number}] * 5
+        run["verdict"] = {"clean": number == 0, "reasons": [], "not_reported": []}
+    return doc
+
+
 def write_document(folder, doc, name):
     path = os.path.join(folder, name)
     with open(path, "w", encoding="utf-8") as f:
@@ -97,6 +110,7 @@ class PromtoolTest(unittest.TestCase):
     def test_the_checker_accepts_every_kind_of_export(self):
         with tempfile.TemporaryDirectory() as folder:
             for name, doc in (("runs.prom", document([1210, 1250, 1230], cancelled_last=True)),
+                              ("conditions.prom", with_conditions(document([1210, 1250]))),
                               ("one.prom", document([987])),
                               ("cancelled.prom", document([], cancelled_last=True))):
                 result = promtool_check(write_export(folder, doc, name))
@@ -193,7 +207,7 @@ CHART_SURVEY = """JSON.stringify(Array.from(document.querySelectorAll('figure[da
               width: f.querySelector('svg').getBoundingClientRect().width,
               bars: f.querySelectorAll('rect.bar').length,
               baseline_bars: f.querySelectorAll('rect.baseline').length,
-              points: f.querySelectorAll('circle.run').length})))"""
+              points: f.querySelectorAll('.run').length})))"""
 
 
 class BrowserTestCase(unittest.TestCase):
@@ -292,17 +306,27 @@ class AtomicityTest(unittest.TestCase):
 def run_host(*arguments, behaviour=None, interrupt_after=None, timeout=60):
     """Runs the host against the stand-in library; with interrupt_after, sends
     SIGINT that many seconds after its start."""
-    environment = dict(os.environ)
-    environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
-    if behaviour:
-        environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
-    process = subprocess.Popen([CLI, "--library", STAND_IN_RUN_LIBRARY, "--quiet", *arguments],
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                               env=environment)
-    if interrupt_after is not None:
-        time.sleep(interrupt_after)
-        process.send_signal(signal.SIGINT)
-    stdout, stderr = process.communicate(timeout=timeout)
+    # A machine whose counters stand still: the stand-in's runs are not
+    # judged by whatever else this machine is doing.
+    with tempfile.TemporaryDirectory() as root:
+        os.makedirs(os.path.join(root, "proc"))
+        os.makedirs(os.path.join(root, "sys", "devices", "system", "cpu"))
+        with open(os.path.join(root, "proc", "stat"), "w", encoding="utf-8") as f:
+            f.write("cpu0 100 0 50 10000 5 0 0 0 0 0\ncpu1 100 0 50 10000 5 0 0 0 0 0\n")
+        with open(os.path.join(root, "sys", "devices", "system", "cpu", "online"), "w",
+                  encoding="utf-8") as f:
+            f.write("0-1\n")
+        environment = dict(os.environ, QUORVANE_SYSTEM_ROOT=root)
+        environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
+        if behaviour:
+            environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
+        process = subprocess.Popen([CLI, "--library", STAND_IN_RUN_LIBRARY, "--quiet",
+                                    *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   text=True, env=environment)
+        if interrupt_after is not None:
+            time.sleep(interrupt_after)
+            process.send_signal(signal.SIGINT)
+        stdout, stderr = process.communicate(timeout=timeout)
     return process.returncode, stdout, stderr
 
 
