@@ -128,7 +128,7 @@ std::string usage_text() {
          "                  side's clean runs; the verdict follows the interval: \"faster\"\n"
          "                  above 1, \"slower\" below 1, else \"no clear difference\". With too\n"
          "                  few runs it says how many a side would need (4 a side will do)\n"
-         "  --require-clean exit with status 5 when any run was disturbed\n"
+         "  --require-clean exit with status 6 when any run was disturbed\n"
          "  --library PATH  load the library from PATH instead of beside this program\n"
          "  -q, --quiet     show no progress\n"
          "  -h, --help      show this text\n"
@@ -153,7 +153,7 @@ std::string usage_text() {
          "       be loaded or lacks an export\n"
          "  3    the library refused to start a run (its error text is printed)\n"
          "  4    an export could not be written after the runs\n"
-         "  5    --require-clean was given and a run was disturbed (everything else went well)\n"
+         "  6    --require-clean was given and a run was disturbed (everything else went well)\n"
          "  130  interrupted: the run was cancelled and its report printed (with --runs, also\n"
          "       when the runs still to come were not started)\n";
 }

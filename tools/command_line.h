@@ -20,7 +20,7 @@ struct options {
   std::string library_path;          // empty: the library beside the executable
   std::vector<std::string> exports;  // --export FILE, in the order given
   std::string compare_path;          // --compare FILE; empty: no comparison
-  bool require_clean = false;        // a disturbed run makes the exit status 5
+  bool require_clean = false;        // a disturbed run makes the exit status 6
 };
 
 struct parse_result {

@@ -16,7 +16,7 @@ constexpr int exit_start_refused = 3;
 constexpr int exit_export_failed = 4;
 // --require-clean: every run finished and every export was written, but
 // at least one run was disturbed.
-constexpr int exit_disturbed = 5;
+constexpr int exit_disturbed = 6;
 // Interrupted (Ctrl-C, SIGINT, SIGTERM): the run was cancelled and closed,
 // or the runs still to come were not started. An interrupt that arrives
 // after the last run finished changes nothing.

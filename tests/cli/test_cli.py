@@ -440,7 +440,7 @@ class StandInRunTest(unittest.TestCase):
             "/sys/fs/cgroup/box/cpu.max": "50000 100000\n"})
         folder = self.folder()
         exported = os.path.join(folder, "results.json")
-        for extra, status in (([], 0), (["--require-clean"], 5)):
+        for extra, status in (([], 0), (["--require-clean"], 6)):
             with self.subTest(extra=extra):
                 result = run_stand_in(*extra, "--export", exported, machine=machine)
                 self.assertEqual(result.returncode, status, result.stderr)
@@ -524,7 +524,7 @@ class CgroupQuotaTest(unittest.TestCase):
                                  STAND_IN_RUN_LIBRARY, "--require-clean", "--export", exported],
                                 capture_output=True, text=True, env=environment,
                                 timeout=WHOLE_RUN_LIMIT_S)
-        self.assertEqual(result.returncode, 5, result.stdout + result.stderr)
+        self.assertEqual(result.returncode, 6, result.stdout + result.stderr)
         document = check_document(self, exported)
         self.assertEqual(document["machine"]["quota_processors"], 0.5)
         verdict = document["runs"][0]["verdict"]
