@@ -200,7 +200,8 @@ int run_benchmark(const options& chosen, const library_api& api,
   }
   if (!written.empty()) {
     std::fflush(stdout);
-    std::fprintf(stderr, "quorvane: wrote %s\n", written.c_str());
+    // A note like the progress lines; "quorvane: " starts errors alone.
+    std::fprintf(stderr, "wrote %s\n", written.c_str());
   }
   if (done.cut_short) return exit_interrupted;
   if (export_failed) return exit_export_failed;

@@ -431,7 +431,7 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(document["comparison"]["baseline"]["source"], baseline)
         self.assertEqual(document["comparison"]["figures"]["score_multi"]["verdict"], "faster")
         self.assertFalse(document["comparison"]["like_for_like"])
-        self.assertIn(f"quorvane: wrote {exported}\n", result.stderr)
+        self.assertIn(f"\nwrote {exported}\n", result.stderr)
 
     def test_a_quota_below_the_processors_used_makes_the_run_disturbed(self):
         machine = dict(QUIET_MACHINE, **{

@@ -14,9 +14,9 @@ struct chart_bar {
   std::string label;            // e.g. "this machine", "baseline"
   std::optional<double> value;  // the bar's length; nothing: not measured
   std::vector<double> points;   // one per run, drawn on the bar
-  std::vector<bool> disturbed;  // per point: a disturbed run, drawn as a square
   std::string value_text;       // written beside the bar
   bool hatched = false;         // the baseline's bars are hatched, not filled
+  std::vector<bool> disturbed;  // per point: a disturbed run, drawn as a square
 };
 
 struct chart_group {
