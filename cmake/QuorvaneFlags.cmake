@@ -43,3 +43,13 @@ elseif(QUORVANE_SANITIZER STREQUAL "address")
 elseif(NOT QUORVANE_SANITIZER STREQUAL "")
   message(FATAL_ERROR "QUORVANE_SANITIZER must be thread, address or empty")
 endif()
+
+# Coverage for libFuzzer in every object; the fuzz targets link the fuzzer's
+# own main (tests/fuzz).
+option(QUORVANE_FUZZ "Build the libFuzzer targets alone (Clang)" OFF)
+if(QUORVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QUORVANE_FUZZ needs Clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
