@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "export/atomic_file.h"
 #include "export/export_html.h"
 #include "export/export_prometheus.h"
+#include "number_text.h"
 #include "results/results_document.h"
 
 namespace quorvane::host {
@@ -39,11 +41,9 @@ std::string table_number(const nlohmann::json& value) {
   if (!value.is_number()) return "-";
   if (value.is_number_integer()) return value.dump();
   const double number = value.get<double>();
-  char text[48];
-  std::snprintf(text, sizeof text,
-                number == static_cast<double>(static_cast<long long>(number)) ? "%.0f" : "%.1f",
-                number);
-  return text;
+  // Compared without a cast to an integer type, which no double beyond
+  // 9.2e18 fits.
+  return printed(std::isfinite(number) && std::floor(number) == number ? "%.0f" : "%.1f", number);
 }
 
 std::string markdown_row(const std::vector<std::string>& cells) {
@@ -60,9 +60,8 @@ std::string markdown_rule(std::size_t columns) {
 
 std::string markdown_machine(const nlohmann::json& machine) {
   std::string text = "## Machine\n\n| | |\n|---|---|\n";
-  char memory[64];
-  std::snprintf(memory, sizeof memory, "%.1f GiB",
-                machine.value("memory_bytes", 0.0) / (1024.0 * 1024.0 * 1024.0));
+  const std::string memory =
+      printed("%.1f GiB", machine.value("memory_bytes", 0.0) / (1024.0 * 1024.0 * 1024.0));
   text += markdown_row({"processor", machine.value("cpu_model", std::string("-"))});
   text += markdown_row(
       {"processors", std::to_string(machine.value("logical_processors", 0)) + " logical, " +
@@ -112,9 +111,7 @@ std::string markdown_summary(const nlohmann::json& summary) {
     const nlohmann::json& entry = summary[key];
     std::string variation = "-";
     if (entry["cv_percent"].is_number()) {
-      char cv[32];
-      std::snprintf(cv, sizeof cv, "%.1f%%", entry["cv_percent"].get<double>());
-      variation = cv;
+      variation = printed("%.1f%%", entry["cv_percent"].get<double>());
     }
     text += markdown_row({key, table_number(entry["median"]), table_number(entry["min"]),
                           table_number(entry["max"]), variation});

@@ -130,6 +130,18 @@ TEST(MarkdownExport, HasTheMachineTheRunsAndTheSummaryAsTables) {
   }
 }
 
+TEST(MarkdownExport, FiguresArePrintedWholeAtAnyMagnitude) {
+  for (const auto& [figure, digits] :
+       {std::pair<double, std::string>{1e40, "10000000000000000303786028427003666890752"},
+        {9.3e18, "9300000000000000000"},
+        {12.25, "12.2"}}) {
+    nlohmann::json document = three_runs();
+    document["runs"][0]["report"]["fp_single_mflops"] = figure;
+    EXPECT_NE(format_markdown_export(document).find("| " + digits + " |"), std::string::npos)
+        << digits;
+  }
+}
+
 TEST(ExportFormats, ChooseByExtensionWithoutRegardToCase) {
   EXPECT_STREQ(export_format_for("a/b.JSON")->extension, ".json");
   EXPECT_STREQ(export_format_for("results.csv")->extension, ".csv");
