@@ -295,6 +295,11 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(json.loads(result.stdout)["duration_ms"], STAND_IN_FINISHED_MS)
         self.assertEqual(result.returncode, 0, result.stderr)
 
+    def test_a_refused_start_exits_3_with_the_librarys_text_on_standard_error(self):
+        result = run_stand_in("--json", "-q", behaviour="refuse_start")
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (3, "", "quorvane: the library refused to start a run: already running\n"))
+
     def folder(self):
         folder = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, folder)

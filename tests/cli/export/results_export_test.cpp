@@ -130,6 +130,13 @@ TEST(MarkdownExport, HasTheMachineTheRunsAndTheSummaryAsTables) {
   }
 }
 
+TEST(MarkdownExport, MemoryIsInGibibytes) {
+  nlohmann::json document = three_runs();
+  document["machine"]["memory_bytes"] = 25769803776ULL;  // 24 GiB
+  const std::string markdown = format_markdown_export(document);
+  EXPECT_NE(markdown.find("| memory | 24.0 GiB |"), std::string::npos) << markdown;
+}
+
 TEST(MarkdownExport, FiguresArePrintedWholeAtAnyMagnitude) {
   for (const auto& [figure, digits] :
        {std::pair<double, std::string>{1e40, "10000000000000000303786028427003666890752"},
