@@ -1,7 +1,8 @@
 # The install tree beyond the targets themselves, and its archive:
 #   lib/cmake/quorvane/   quorvane-config.cmake, its version file, the targets
 #   lib/pkgconfig/        quorvane.pc (relocatable: paths from its own folder)
-#   share/doc/quorvane/   README.md and LICENSE
+#   share/doc/quorvane/   README.md, LICENSE and docs/ (where the README's
+#                         links lead)
 # `cmake --build <build> --target package` packs that tree with CPack:
 # quorvane-<version>-Linux-x86_64.tar.gz, or from the Windows cross build
 # quorvane-<version>-Windows-x86_64.zip, binaries stripped.
@@ -28,6 +29,7 @@ install(FILES ${PROJECT_BINARY_DIR}/package/quorvane.pc
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(WIN32)
   set(QUORVANE_PACKAGE_SYSTEM Windows)
