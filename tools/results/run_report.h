@@ -33,9 +33,22 @@ struct report_figure {
 constexpr std::size_t figure_count = 7;
 extern const std::array<report_figure, figure_count> report_figures;
 
+// What a run of the library can produce. A figure outside these bounds
+// comes from no run (an overflowed or hand-edited report) and is refused
+// wherever a report is read, so no table, statistic or chart meets it. The
+// figures' bound is far beyond any machine yet leaves their squares and
+// sums finite.
+constexpr double largest_figure = 1e100;              // any rate or score
+constexpr std::int64_t most_threads = 1048576;        // threads_used
+constexpr std::uint64_t longest_run_ms = 1000000000;  // duration_ms, 11.6 days
+
 // Reads the library's report line. It must be a JSON object with the nine
-// members, each a number; extra members are ignored. On failure returns
-// nothing and sets error to the reason.
+// members, each a number: the seven figures from 0 to largest_figure,
+// threads_used a whole number from 0 to most_threads and duration_ms one
+// from 0 to longest_run_ms; extra members are ignored, and nesting deeper
+// than any report's is refused unparsed. On failure returns nothing and
+// sets error to the reason, which ends with ": " and the line (cut short
+// when long).
 std::optional<run_report> parse_report(const std::string& line, std::string& error);
 
 // The results table of one run: the five measurements with units, the two
