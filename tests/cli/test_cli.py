@@ -77,6 +77,9 @@ def check_exports_agree(test, folder, report_lines):
     reports = [json.loads(line) for line in report_lines]
     document = check_document(test, os.path.join(folder, "results.json"))
     test.assertEqual([run["report"] for run in document["runs"]], reports)
+    # In the order the library wrote the members, too.
+    test.assertEqual([list(run["report"]) for run in document["runs"]],
+                     [list(report) for report in reports])
     with open(os.path.join(folder, "results.csv"), newline="", encoding="utf-8") as csv_file:
         rows = list(csv.DictReader(csv_file))
     test.assertEqual(len(rows), len(reports))

@@ -176,7 +176,27 @@ std::string write_export(const std::string& path, const nlohmann::json& document
   return std::string();
 }
 
-std::string format_json_export(const nlohmann::json& document) { return document.dump(2) + "\n"; }
+std::string format_json_export(const nlohmann::json& document) {
+  // The document's objects keep their members sorted; each run's report is
+  // written with its members in the order the library writes them (the
+  // report keys' order), then any others.
+  nlohmann::ordered_json ordered(document);
+  if (ordered.contains("runs") && ordered["runs"].is_array()) {
+    for (nlohmann::ordered_json& run : ordered["runs"]) {
+      if (!run.is_object() || !run.contains("report") || !run["report"].is_object()) continue;
+      const nlohmann::ordered_json& report = run["report"];
+      nlohmann::ordered_json in_library_order = nlohmann::ordered_json::object();
+      for (const char* key : report_keys) {
+        if (report.contains(key)) in_library_order[key] = report[key];
+      }
+      for (const auto& [key, value] : report.items()) {
+        if (!in_library_order.contains(key)) in_library_order[key] = value;
+      }
+      run["report"] = std::move(in_library_order);
+    }
+  }
+  return ordered.dump(2) + "\n";
+}
 
 std::string format_csv_export(const nlohmann::json& document) {
   std::string text = "started_at,cancelled";
