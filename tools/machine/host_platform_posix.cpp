@@ -225,7 +225,12 @@ bool resolve_write_target(const std::string& path, std::string& target, std::str
       return false;
     }
     destination.resize(static_cast<std::size_t>(length));
-    target = destination.front() == '/' ? destination : folder_of(target) + "/" + destination;
+    if (destination.empty() || destination.front() != '/') {
+      std::string relative_to = folder_of(target);
+      relative_to += '/';
+      destination.insert(0, relative_to);
+    }
+    target = destination;
   }
   error = system_message(ELOOP);
   return false;
