@@ -58,8 +58,13 @@ void set_run_in_progress(bool in_progress);
 // report line leaves the host unchanged, and line ends never carry the
 // carriage return that a redrawn progress line uses. A closed reader of
 // either stream makes writes to it fail: the process is never ended for it
-// (SIGPIPE is ignored).
+// (SIGPIPE is ignored). A standard stream closed when the host starts is
+// opened on the null device, so that no file the host opens takes its
+// number (a report line written into an export).
 void prepare_standard_streams();
+
+// True when standard output was closed when the host started.
+bool standard_output_was_closed();
 
 // True when stream is attached to an interactive terminal.
 bool is_terminal(std::FILE* stream);

@@ -30,6 +30,8 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void on_interrupt_signal(int) { g_interrupts.fetch_add(1); }
 
+bool g_output_closed = false;
+
 std::string file_text(const char* path) {
   std::ifstream file(path);
   std::ostringstream text;
@@ -128,7 +130,15 @@ void prepare_standard_streams() {
   // into head) makes writes fail instead of ending the process, so the
   // exports are still written and the failure is reported.
   signal(SIGPIPE, SIG_IGN);
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+    if (stream == 1) g_output_closed = true;
+    // open gives the lowest free number: this one.
+    if (open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY) != stream) break;
+  }
 }
+
+bool standard_output_was_closed() { return g_output_closed; }
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 

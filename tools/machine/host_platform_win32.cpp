@@ -208,6 +208,12 @@ void prepare_standard_streams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+bool standard_output_was_closed() {
+  // A process started without a standard output has no valid handle there.
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  return output == nullptr || output == INVALID_HANDLE_VALUE;
+}
+
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "machine/host_platform.h"
+
 namespace quorvane::host {
 namespace {
 
@@ -19,6 +21,7 @@ void note_failure(int reason) {
 }  // namespace
 
 void write_output(const std::string& text) {
+  if (platform::standard_output_was_closed()) note_failure(EBADF);
   if (!g_failure.empty()) return;
   errno = 0;
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
@@ -27,6 +30,7 @@ void write_output(const std::string& text) {
 }
 
 std::string output_failure() {
+  if (platform::standard_output_was_closed()) note_failure(EBADF);
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) note_failure(errno);
   return g_failure;
