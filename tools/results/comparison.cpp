@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <utility>
 
+#include "number_text.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
+#include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
@@ -25,11 +27,8 @@ std::size_t finished_runs(const json& document) {
   return static_cast<std::size_t>(std::count_if(runs->begin(), runs->end(), finished));
 }
 
-std::string number_cell(double value, const char* format) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+// Whole at any magnitude: a baseline may hold 1e40.
+std::string number_cell(double value, const char* format) { return printed(format, value); }
 
 // One line of the machine table: what it describes, and the text for each
 // side ("not recorded" when the document does not say).
@@ -83,8 +82,10 @@ std::string machine_table(const json& baseline, const json& current) {
   std::vector<std::pair<std::string, std::string>> cells;
   std::size_t width = std::string("baseline").size();
   for (const machine_row& row : machine_rows) {
-    std::string before = row.describe(baseline);
-    std::string after = row.describe(current);
+    // A baseline's texts may hold escapes and line ends: never for the
+    // terminal.
+    std::string before = terminal_safe(row.describe(baseline));
+    std::string after = terminal_safe(row.describe(current));
     if (before.empty()) before = "not recorded";
     if (after.empty()) after = "not recorded";
     width = std::max(width, before.size());
