@@ -92,17 +92,19 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
       // The report line exactly as the library wrote it.
       write_output(outcome.report_line + "\n");
     }
+    const bool cancelled = outcome.how == run_outcome::end::cancelled;
+    // The record takes the report's JSON as the line is parsed.
+    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
+                            cancelled, nullptr, outcome.other_load_percent});
     std::string error;
-    const std::optional<run_report> report = parse_report(outcome.report_line, error);
+    const std::optional<run_report> report =
+        parse_report(outcome.report_line, done.records.back().report, error);
     if (!report) {
+      done.records.pop_back();
       print_error(error);
       done.failure = exit_bad_report;
       return done;
     }
-    const bool cancelled = outcome.how == run_outcome::end::cancelled;
-    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
-                            cancelled, nlohmann::json::parse(outcome.report_line),
-                            outcome.other_load_percent});
     for (const std::string& warning :
          interference_warnings(outcome.other_load_percent, run, chosen.runs)) {
       display.note(warning);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,6 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // The folder holding the running executable, without a trailing separator;
 // "." when it cannot be found.
 std::string executable_directory();
-
-// Joins a folder and a file name with the platform's separator.
-std::string join_path(const std::string& directory, const std::string& file_name);
 
 // A loaded shared library; nullptr means "not loaded".
 using library_handle = void*;
@@ -98,6 +96,18 @@ void remove_file(const std::string& path);
 
 // True when path names a folder.
 bool is_directory(const std::string& path);
+
+// A number that no other running process has: it keeps temporary names apart.
+unsigned long process_id();
+
+// The UTC calendar time of a moment. Returns false when the system cannot
+// represent it.
+bool utc_calendar_time(std::time_t moment, std::tm& calendar);
+
+// The moment of a UTC calendar time; fields beyond their range carry over
+// (the 32nd of January is the 1st of February). Returns false when the
+// system cannot represent it.
+bool utc_moment(std::tm calendar, std::time_t& moment);
 
 // What the host reads about the machine, unprocessed; the machine
 // description (machine_description.h) makes sense of it. A field the system

@@ -79,12 +79,6 @@ std::string executable_directory() {
   return path.substr(0, slash);
 }
 
-std::string join_path(const std::string& directory, const std::string& file_name) {
-  if (directory.empty()) return file_name;
-  if (directory.back() == '/') return directory + file_name;
-  return directory + "/" + file_name;
-}
-
 library_handle open_library(const std::string& path, std::string& error) {
   // dlopen searches the library path for a name without a slash; "./" makes
   // a bare file name mean the file in the current folder.
@@ -294,6 +288,19 @@ void remove_file(const std::string& path) { unlink(path.c_str()); }
 bool is_directory(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
+
+bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
+  return gmtime_r(&moment, &calendar) != nullptr;
+}
+
+bool utc_moment(std::tm calendar, std::time_t& moment) {
+  // -1 is also the second before 1970; only errno tells an overflow apart.
+  errno = 0;
+  moment = timegm(&calendar);
+  return moment != -1 || errno == 0;
 }
 
 machine_readings read_machine() {

@@ -164,13 +164,6 @@ std::string executable_directory() {
   return to_utf8(path.substr(0, slash));
 }
 
-std::string join_path(const std::string& directory, const std::string& file_name) {
-  if (directory.empty()) return file_name;
-  const char last = directory.back();
-  if (last == '\\' || last == '/') return directory + file_name;
-  return directory + "\\" + file_name;
-}
-
 library_handle open_library(const std::string& path, std::string& error) {
   // A full path keeps LoadLibrary from searching the system's folders.
   const std::wstring wide = to_wide(path);
@@ -321,6 +314,20 @@ void remove_file(const std::string& path) { DeleteFileW(to_wide(path).c_str()); 
 bool is_directory(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+unsigned long process_id() { return GetCurrentProcessId(); }
+
+bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
+  const __time64_t wide_moment = moment;
+  return _gmtime64_s(&calendar, &wide_moment) == 0;
+}
+
+bool utc_moment(std::tm calendar, std::time_t& moment) {
+  // The C runtime's range starts at 1970, so -1 is always its failure.
+  const __time64_t wide_moment = _mkgmtime64(&calendar);
+  moment = static_cast<std::time_t>(wide_moment);
+  return wide_moment != -1;
 }
 
 machine_readings read_machine() {

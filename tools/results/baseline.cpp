@@ -35,20 +35,11 @@ json parse_json(const std::string& text, std::string& problem) {
   }
 }
 
-// Checks a report with the host's own reader, so a baseline's reports meet
-// the same rules as the library's. The reader's reason ends with the text
-// it was given; a run's whole report adds nothing to a message that names
-// the run, so it is cut.
-bool check_report(const std::string& text, std::string& problem) {
-  std::string reason;
-  if (parse_report(text, reason)) return true;
-  const std::string echo = ": " + text;
-  if (reason.size() > echo.size() &&
-      reason.compare(reason.size() - echo.size(), echo.size(), echo) == 0) {
-    reason.resize(reason.size() - echo.size());
-  }
-  problem = reason;
-  return false;
+// A value as a message quotes it: a number, string or literal as JSON, a
+// list or an object by its kind alone, so that no message holds a value
+// nested without bound, nor takes the stack to write one.
+std::string quoted(const json& value) {
+  return value.is_structured() ? value.type_name() : value.dump();
 }
 
 // other_load_percent, when a run has it: at most one share per phase, each
@@ -78,7 +69,7 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     return std::nullopt;
   }
   if (!version->is_number_integer()) {
-    problem = "schema_version must be a whole number, not " + version->dump();
+    problem = "schema_version must be a whole number, not " + quoted(*version);
     return std::nullopt;
   }
   if (*version != known_schema_version) {
@@ -110,7 +101,7 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     }
     const auto cancelled = run.find("cancelled");
     if (cancelled != run.end() && !cancelled->is_boolean()) {
-      problem = name + ": cancelled must be true or false, not " + cancelled->dump();
+      problem = name + ": cancelled must be true or false, not " + quoted(*cancelled);
       return std::nullopt;
     }
     std::string reason;
@@ -125,7 +116,9 @@ std::optional<json> check_document(const json& document, std::string& problem) {
       problem = name + " has no report";
       return std::nullopt;
     }
-    if (!check_report(report->dump(), reason)) {
+    // The host's own reader, so a baseline's reports meet the same rules as
+    // the library's.
+    if (!read_report(*report, reason)) {
       problem = name + ": ";
       problem += reason;
       return std::nullopt;
@@ -171,7 +164,7 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
                     : "line " + std::to_string(line_number) + " is not JSON: " + reason;
       return std::nullopt;
     }
-    if (!check_report(line, reason)) {
+    if (!read_report(report, reason)) {
       problem = "line " + std::to_string(line_number) + ": " + reason;
       return std::nullopt;
     }

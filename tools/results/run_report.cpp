@@ -2,7 +2,6 @@
 #include "results/run_report.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "number_text.h"
 #include "results/json_depth.h"
@@ -32,56 +31,70 @@ std::string quoted(const std::string& line) {
 
 }  // namespace
 
-std::optional<run_report> parse_report(const std::string& line, std::string& error) {
-  if (nested_deeper_than(line, deepest_json_nesting)) {
-    error = "the report nests arrays or objects more than " + std::to_string(deepest_json_nesting) +
-            " deep: " + quoted(line);
-    return std::nullopt;
-  }
-  const nlohmann::json document = nlohmann::json::parse(line, nullptr, false);
-  if (document.is_discarded() || !document.is_object()) {
-    error = "the report is not a JSON object: " + quoted(line);
+std::optional<run_report> read_report(const nlohmann::json& report, std::string& reason) {
+  if (!report.is_object()) {
+    reason = "the report is not a JSON object";
     return std::nullopt;
   }
   auto number = [&](const char* key) -> const nlohmann::json* {
-    const auto found = document.find(key);
-    if (found == document.end() || !found->is_number()) {
-      error = std::string("the report has no number '") + key + "': " + quoted(line);
+    const auto found = report.find(key);
+    if (found == report.end() || !found->is_number()) {
+      reason = std::string("the report has no number '") + key + "'";
       return nullptr;
     }
     return &*found;
   };
 
-  run_report report;
+  run_report figures;
   for (const report_figure& figure : report_figures) {
     const nlohmann::json* value = number(figure.key);
     if (value == nullptr) return std::nullopt;
     const double figure_value = value->get<double>();
     if (!(figure_value >= 0 && figure_value <= largest_figure)) {
-      error = std::string("the report's ") + figure.key + " " + value->dump() +
-              " is outside 0 to 1e100: " + quoted(line);
+      reason = std::string("the report's ") + figure.key + " " + value->dump() +
+               " is outside 0 to 1e100";
       return std::nullopt;
     }
-    report.*figure.value = figure_value;
+    figures.*figure.value = figure_value;
   }
   const nlohmann::json* threads = number("threads_used");
   if (threads == nullptr) return std::nullopt;
   const nlohmann::json* duration = number("duration_ms");
   if (duration == nullptr) return std::nullopt;
   if (!threads->is_number_unsigned() || !duration->is_number_unsigned()) {
-    error =
-        "the report's threads_used and duration_ms must be whole numbers from 0: " + quoted(line);
+    reason = "the report's threads_used and duration_ms must be whole numbers from 0";
     return std::nullopt;
   }
   if (threads->get<std::uint64_t>() > static_cast<std::uint64_t>(most_threads) ||
       duration->get<std::uint64_t>() > longest_run_ms) {
-    error = "the report's threads_used " + threads->dump() + " or duration_ms " + duration->dump() +
-            " is more than a run can have: " + quoted(line);
+    reason = "the report's threads_used " + threads->dump() + " or duration_ms " +
+             duration->dump() + " is more than a run can have";
     return std::nullopt;
   }
-  report.threads_used = threads->get<std::int64_t>();
-  report.duration_ms = duration->get<std::uint64_t>();
-  return report;
+  figures.threads_used = threads->get<std::int64_t>();
+  figures.duration_ms = duration->get<std::uint64_t>();
+  return figures;
+}
+
+std::optional<run_report> parse_report(const std::string& line, nlohmann::json& report,
+                                       std::string& error) {
+  if (nested_deeper_than(line, deepest_json_nesting)) {
+    report = nlohmann::json(nlohmann::json::value_t::discarded);
+    error = "the report nests arrays or objects more than " + std::to_string(deepest_json_nesting) +
+            " deep: " + quoted(line);
+    return std::nullopt;
+  }
+  // A line that is not JSON at all parses to a discarded value, which
+  // read_report refuses as not an object.
+  report = nlohmann::json::parse(line, nullptr, false);
+  std::optional<run_report> figures = read_report(report, error);
+  if (!figures) error += ": " + quoted(line);
+  return figures;
+}
+
+std::optional<run_report> parse_report(const std::string& line, std::string& error) {
+  nlohmann::json report;
+  return parse_report(line, report, error);
 }
 
 std::string format_results_table(const run_report& report, bool cancelled) {

@@ -12,6 +12,7 @@
 #include "export/atomic_file.h"
 #include "export/export_formats.h"
 #include "file_size_limit.h"
+#include "machine/host_platform.h"
 #include "results/results_document.h"
 
 namespace quorvane::host {
@@ -169,8 +170,10 @@ class ExportFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ =
-        (fs::temp_directory_path() / ("quorvane-export-" + std::string(test->name()))).string();
+    // The process id keeps apart the same test run from other builds at once.
+    folder_ = (fs::temp_directory_path() / ("quorvane-export-" + std::string(test->name()) + "-" +
+                                            std::to_string(platform::process_id())))
+                  .string();
     fs::remove_all(folder_);
     fs::create_directory(folder_);
   }
