@@ -135,11 +135,13 @@ std::string usage_text() {
          "\n"
          "Exit status:\n"
          "  0    every run finished\n"
-         "  1    the library's report could not be read\n"
+         "  1    the library's report could not be read, or an unexpected failure\n"
          "  2    bad command line, an export path or baseline refused, or the library cannot\n"
          "       be loaded or lacks an export\n"
          "  3    the library refused to start a run (its error text is printed)\n"
          "  4    an export could not be written after the runs\n"
+         "  5    standard output could not be written (closed, or the disk full); the runs\n"
+         "       and the exports went on\n"
          "  130  interrupted: the run was cancelled and its report printed (with --runs, also\n"
          "       when the runs still to come were not started)\n";
 }

@@ -85,7 +85,8 @@ TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
     EXPECT_NE(text.find(" " + name + " "), std::string::npos) << name;
   }
   EXPECT_NE(text.find("t-test"), std::string::npos) << "the statistic of --compare is named";
-  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
+  for (const char* status :
+       {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  130 "}) {
     EXPECT_NE(text.find(status), std::string::npos) << "exit status line" << status;
   }
 }
