@@ -106,7 +106,8 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     }
     std::string reason;
     if (!check_other_load(run, reason)) {
-      problem = name + ": " + reason;
+      problem = name + ": ";
+      problem += reason;
       return std::nullopt;
     }
     // A cancelled run's figures are not compared, so they are not checked.
