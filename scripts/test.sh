@@ -6,20 +6,22 @@
 #   asan     unit, slow host runs, command-line host and stress under
 #            AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the same under ThreadSanitizer
+#   fuzz     each libFuzzer target replays its seed corpus, then fuzzes for
+#            60 s (Clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 #   windows  scripts/test-windows.sh (the DLL cross-built and tested under
 #            Wine), when that script is present
 # Every stage's time is printed as it ends and again in a summary; a failed
 # stage does not stop the later ones, but the script then exits non-zero.
 # First installs what the suites need if it is missing
 # (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
-# Usage: bash scripts/test.sh [release] [asan] [tsan] [windows]  (default: all)
+# Usage: bash scripts/test.sh [release] [asan] [tsan] [fuzz] [windows]  (default: all)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "${root}"
 
 bash scripts/install-packages.sh scripts/packages/run.list scripts/packages/test.list || exit
 
-if (($#)); then presets=("$@"); else presets=(release asan tsan windows); fi
+if (($#)); then presets=("$@"); else presets=(release asan tsan fuzz windows); fi
 
 summary=()
 failed=0
@@ -59,7 +61,7 @@ for preset in "${presets[@]}"; do
       command -v valgrind >/dev/null || echo "note: valgrind is not installed; memcheck tests are left out"
       suite release
       ;;
-    asan | tsan | debug)
+    asan | tsan | debug | fuzz)
       suite "${preset}"
       ;;
     windows)

@@ -10,6 +10,7 @@
 //   interrupt_in_report  raises SIGINT inside quorvane_results_json, after
 //                        the run has closed as finished
 //   until_cancel         stays in phase 1 until the host cancels
+//   refuse_start         refuses every start, its error text "already running"
 //   spin                 runs five phases on a thread of its own, each a
 //                        window of QUORVANE_STAND_IN_WINDOW_MS (500 by
 //                        default) in which one thread, or one per processor
@@ -34,7 +35,14 @@
 
 namespace {
 
-enum class behaviour { plain, interrupt_in_start, interrupt_in_report, until_cancel, spin };
+enum class behaviour {
+  plain,
+  interrupt_in_start,
+  interrupt_in_report,
+  until_cancel,
+  refuse_start,
+  spin
+};
 
 behaviour chosen_behaviour() {
   const char* text = std::getenv("QUORVANE_STAND_IN_BEHAVIOUR");
@@ -42,6 +50,7 @@ behaviour chosen_behaviour() {
   if (std::strcmp(text, "interrupt_in_start") == 0) return behaviour::interrupt_in_start;
   if (std::strcmp(text, "interrupt_in_report") == 0) return behaviour::interrupt_in_report;
   if (std::strcmp(text, "until_cancel") == 0) return behaviour::until_cancel;
+  if (std::strcmp(text, "refuse_start") == 0) return behaviour::refuse_start;
   if (std::strcmp(text, "spin") == 0) return behaviour::spin;
   return behaviour::plain;
 }
@@ -106,7 +115,9 @@ void spin_run() {
 }  // namespace
 
 STAND_IN_EXPORT const char* quorvane_version(void) { return "0.0.0-stand-in"; }
-STAND_IN_EXPORT const char* quorvane_last_error(void) { return ""; }
+STAND_IN_EXPORT const char* quorvane_last_error(void) {
+  return chosen_behaviour() == behaviour::refuse_start ? "already running" : "";
+}
 STAND_IN_EXPORT int quorvane_progress(void) { return g_progress; }
 STAND_IN_EXPORT int quorvane_phase(void) { return g_phase; }
 STAND_IN_EXPORT void quorvane_cancel(void) { g_cancel = true; }
@@ -135,7 +146,7 @@ STAND_IN_EXPORT int quorvane_state(void) {
 }
 
 STAND_IN_EXPORT int quorvane_start(void) {
-  if (g_state == 1) return -1;
+  if (g_state == 1 || chosen_behaviour() == behaviour::refuse_start) return -1;
   g_state = 1;
   g_phase = 0;
   g_progress = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/svg_chart.h"
+#include "number_text.h"
 #include "results/comparison.h"
 #include "results/document_figures.h"
 #include "results/machine_table.h"
@@ -54,20 +55,11 @@ struct side {
 };
 
 std::string format_number(double value) {
-  char text[40];
-  if (std::fabs(value - std::round(value)) < 1e-9 || std::fabs(value) >= 1e6) {
-    std::snprintf(text, sizeof text, "%.0f", value);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f", value);
-  }
-  return text;
+  const bool whole = std::fabs(value - std::round(value)) < 1e-9 || std::fabs(value) >= 1e6;
+  return printed(whole ? "%.0f" : "%.1f", value);
 }
 
-std::string format_percent(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.1f%%", value);
-  return text;
-}
+std::string format_percent(double value) { return printed("%.1f%%", value); }
 
 // A machine description's value as a person reads it; "" when it has none.
 std::string machine_value(const nlohmann::json& machine, const std::string& key) {
@@ -85,10 +77,8 @@ std::string machine_value(const nlohmann::json& machine, const std::string& key)
     return list.empty() ? "none" : list;
   }
   if (key == "memory_bytes" && value.is_number()) {
-    char text[80];
-    std::snprintf(text, sizeof text, "%.1f GiB (%.0f bytes)",
-                  value.get<double>() / (1024.0 * 1024.0 * 1024.0), value.get<double>());
-    return text;
+    return printed("%.1f GiB", value.get<double>() / (1024.0 * 1024.0 * 1024.0)) + " (" +
+           printed("%.0f", value.get<double>()) + " bytes)";
   }
   return value.dump();
 }
@@ -200,10 +190,8 @@ void append_figure_row(std::string& html, const char* label, const char* unit, c
     std::optional<summary> base = summarise_report(sides[1].runs, key);
     if (base) base->median *= scale;
     html += median_cell(base);
-    char ratio[32] = "-";
-    if (here && base && base->median != 0) {
-      std::snprintf(ratio, sizeof ratio, "%.3f", here->median / base->median);
-    }
+    std::string ratio = "-";
+    if (here && base && base->median != 0) ratio = printed("%.3f", here->median / base->median);
     html += std::string("<td class=\"num\">") + ratio + "</td><td>";
     if (measured) {
       // The same comparison the terminal prints and the document records.

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "machine/run_conditions.h"
+#include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
@@ -80,6 +81,12 @@ machine_description describe_machine(const platform::machine_readings& readings)
   }
   if (machine.os.empty()) machine.os = "unknown system";
   machine.kernel = readings.kernel.empty() ? "unknown kernel" : trimmed(readings.kernel);
+  // The system's texts may hold any bytes (a Latin-1 os-release); the
+  // document and its exports are UTF-8.
+  for (std::string* text :
+       {&machine.cpu_model, &machine.cpu_signature, &machine.os, &machine.kernel}) {
+    *text = valid_utf8(*text);
+  }
   return machine;
 }
 
@@ -88,6 +95,11 @@ machine_description this_machine(const std::string& root) {
   machine.virtualisation = virtualisation_name(read_hypervisor());
   machine.conditions =
       platform::read_condition_settings(root, platform::usable_processor_ids(root));
+  // Texts read from the system may hold any bytes; the document is UTF-8.
+  platform::condition_settings& conditions = machine.conditions;
+  conditions.frequency_policy = valid_utf8(conditions.frequency_policy);
+  conditions.quota_source = valid_utf8(conditions.quota_source);
+  for (std::string& sign : conditions.container_signs) sign = valid_utf8(sign);
   return machine;
 }
 
@@ -130,35 +142,35 @@ nlohmann::json machine_json(const machine_description& machine) {
 }
 
 std::string format_machine_table(const machine_description& machine) {
-  char line[320];
-  std::string table = "Machine\n";
-  std::snprintf(line, sizeof line, "  %-32s %s\n", "processor", machine.cpu_model.c_str());
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %d logical, %d usable by this process\n", "processors",
-                machine.logical_processors, machine.usable_processors);
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %.1f GiB\n", "memory",
+  // Texts are joined whole: a fixed buffer would cut a long name, perhaps
+  // inside a character.
+  const auto row = [](const char* label, const std::string& value) {
+    char padded[40];
+    std::snprintf(padded, sizeof padded, "  %-32s ", label);
+    return padded + value + "\n";
+  };
+  char memory[64];
+  std::snprintf(memory, sizeof memory, "%.1f GiB",
                 static_cast<double>(machine.memory_bytes) / (1024.0 * 1024.0 * 1024.0));
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %s, %s\n", "system", machine.os.c_str(),
-                machine.kernel.c_str());
-  table += line;
   const platform::condition_settings& conditions = machine.conditions;
   const std::string not_reported = "not reported";
-  auto row = [&table](const char* label, const std::string& value) {
-    // The value goes in whole: it may be longer than a line buffer.
-    char start[48];
-    std::snprintf(start, sizeof start, "  %-32s ", label);
-    table += start + value + "\n";
-  };
-  row("virtualisation", machine.virtualisation.empty() ? not_reported : machine.virtualisation);
-  row("container", container_text(machine));
+  std::string table =
+      "Machine\n" + row("processor", terminal_safe(machine.cpu_model)) +
+      row("processors", std::to_string(machine.logical_processors) + " logical, " +
+                            std::to_string(machine.usable_processors) + " usable by this process") +
+      row("memory", memory) +
+      row("system", terminal_safe(machine.os) + ", " + terminal_safe(machine.kernel));
+  table +=
+      row("virtualisation",
+          machine.virtualisation.empty() ? not_reported : terminal_safe(machine.virtualisation));
+  table += row("container", terminal_safe(container_text(machine)));
   if (conditions.quota_processors) {
     char quota[64];
     std::snprintf(quota, sizeof quota, "%.2f processors", *conditions.quota_processors);
-    row("processor quota", quota + std::string(" (") + conditions.quota_source + ")");
+    table += row("processor quota",
+                 quota + std::string(" (") + terminal_safe(conditions.quota_source) + ")");
   } else {
-    row("processor quota", "none seen");
+    table += row("processor quota", "none seen");
   }
   std::string frequency = not_reported;
   if (conditions.max_frequency_hz || conditions.base_frequency_hz) {
@@ -170,14 +182,15 @@ std::string format_machine_table(const machine_description& machine) {
                    frequency_text(*conditions.max_frequency_hz);
     }
   }
-  row("frequency", frequency);
-  std::string policy =
-      conditions.frequency_policy.empty() ? not_reported : conditions.frequency_policy;
+  table += row("frequency", frequency);
+  std::string policy = conditions.frequency_policy.empty()
+                           ? not_reported
+                           : terminal_safe(conditions.frequency_policy);
   if (conditions.boost) policy += *conditions.boost ? ", boost on" : ", boost off";
-  row("frequency policy", policy);
-  row("power source", !conditions.on_battery   ? not_reported
-                      : *conditions.on_battery ? "battery"
-                                               : "mains");
+  table += row("frequency policy", policy);
+  table += row("power source", !conditions.on_battery   ? not_reported
+                               : *conditions.on_battery ? "battery"
+                                                        : "mains");
   return table;
 }
 

@@ -6,22 +6,21 @@
 #include <utility>
 #include <vector>
 
+#include "number_text.h"
 #include "results/document_figures.h"
 #include "results/machine_table.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
 #include "results/run_verdict.h"
+#include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
 
 using nlohmann::json;
 
-std::string number_cell(double value, const char* format) {
-  char text[48];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+// Whole at any magnitude: a baseline may hold 1e40.
+std::string number_cell(double value, const char* format) { return printed(format, value); }
 
 const json& machine_member(const json& document, const char* key) {
   return member(member(document, "machine"), key);
@@ -91,10 +90,14 @@ const std::vector<machine_row> machine_rows = {
 constexpr std::size_t rows_that_change_numbers = 7;
 
 std::string machine_table(const json& baseline, const json& current) {
-  const std::vector<std::vector<std::string>> cells =
-      machine_cells(machine_rows, {&baseline, &current});
   std::size_t width = std::string("baseline").size();
-  for (const std::vector<std::string>& row : cells) width = std::max(width, row[0].size());
+  std::vector<std::vector<std::string>> cells = machine_cells(machine_rows, {&baseline, &current});
+  // A baseline's texts may hold escapes and line ends: never for the
+  // terminal.
+  for (std::vector<std::string>& row : cells) {
+    for (std::string& cell : row) cell = terminal_safe(cell);
+    width = std::max(width, row[0].size());
+  }
   const int column = static_cast<int>(width);
   std::string table = "Machines\n";
   char line[512];
@@ -207,7 +210,10 @@ std::string format_comparison(const json& baseline, const json& current) {
   const side_differences sides = compare_sides(baseline, current);
   if (!sides.differences.empty()) {
     table += "  not like for like:\n";
-    for (const std::string& difference : sides.differences) table += "    " + difference + "\n";
+    // A baseline's texts never drive the terminal.
+    for (const std::string& difference : sides.differences) {
+      table += "    " + terminal_safe(difference) + "\n";
+    }
   } else {
     table += "  like for like";
     table += sides.not_recorded.empty() ? "\n" : " as far as both sides record\n";

@@ -101,13 +101,22 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
       {"lines.jsonl", std::string(report_line) + "\n" + missing_figure + "\n",
        "line 2: the report has no number 'score_multi'"},
       {"broken.jsonl", std::string(report_line) + "\n{\"score_single\":\n", "line 2 is not JSON: "},
+      // Nesting beyond any document's is refused before it is parsed.
       {"deep-version.json", R"({"schema_version":)" + deep + R"(,"runs":[]})",
-       "schema_version must be a whole number, not array"},
+       "nests arrays or objects more than 32 deep"},
       {"deep-flag.json", document_with_runs(run_with(report_line, deep.c_str())),
-       "run 1: cancelled must be true or false, not array"},
+       "nests arrays or objects more than 32 deep"},
       {"deep-figure.json", document_with_runs(run_with(deep_figure)),
-       "run 1: the report has no number 'score_multi'"},
-      {"deep-figure.jsonl", deep_figure + "\n", "line 1: the report has no number 'score_multi'"},
+       "nests arrays or objects more than 32 deep"},
+      {"deep-figure.jsonl", deep_figure + "\n", "nests arrays or objects more than 32 deep"},
+      {"overflow.json", R"({"schema_version":-1e400,"runs":[]})",
+       "is not JSON: number overflow parsing '-1e400'"},
+      {"overflow.jsonl", std::string(report_line) + "\n" + R"({"score_single":1e400})" + "\n",
+       "line 2 is not JSON: number overflow parsing '1e400'"},
+      {"load.json",
+       document_with_runs(R"({"cancelled":false,"other_load_percent":[1.7e308],"report":)" +
+                          std::string(report_line) + "}"),
+       "run 1: other_load_percent 1.7e+308 is not a percentage from 0 to 100"},
   };
   for (const auto& bad : cases) {
     const std::string path = file_with(bad.name, bad.text);
