@@ -109,8 +109,10 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
     }
     const bool cancelled = outcome.how == run_outcome::end::cancelled;
     // The record takes the report's JSON as the line is parsed.
+    // The verdict comes once the report is read.
     done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
-                            cancelled, nullptr, outcome.other_load_percent});
+                            cancelled, nullptr, outcome.other_load_percent, outcome.conditions,
+                            run_verdict{}, outcome.host_processor_ms_per_second});
     std::string error;
     const std::optional<run_report> report =
         parse_report(outcome.report_line, done.records.back().report, error);
@@ -122,10 +124,7 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
     }
     const run_verdict verdict =
         judge_run(outcome.conditions, machine.conditions, static_cast<int>(report->threads_used));
-    run_record& record = done.records.back();
-    record.conditions = outcome.conditions;
-    record.verdict = verdict;
-    record.host_processor_ms_per_second = outcome.host_processor_ms_per_second;
+    done.records.back().verdict = verdict;
     for (const std::string& warning :
          interference_warnings(outcome.other_load_percent, run, chosen.runs)) {
       display.note(warning);

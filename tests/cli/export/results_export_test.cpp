@@ -43,19 +43,26 @@ nlohmann::json three_runs() {
                                    "2026-12-09T11:22:53Z",
                                    false,
                                    nlohmann::json::parse(finished_line),
-                                   {1.25, 0.0, 48.0, 3.0, 0.5}},
+                                   {1.25, 0.0, 48.0, 3.0, 0.5},
+                                   {},
+                                   {},
+                                   0.5},
                                   {"2026-12-09T11:22:53Z",
                                    "2026-12-09T11:23:13Z",
                                    false,
                                    nlohmann::json::parse(faster_line),
                                    {0.0, 0.0, 0.0, 0.0, 0.0},
                                    {},
-                                   {false, {"steal 6% in phase 4", "on battery"}, {}}},
+                                   {false, {"steal 6% in phase 4", "on battery"}, {}},
+                                   0.5},
                                   {"2026-12-09T11:23:13Z",
                                    "2026-12-09T11:23:14Z",
                                    true,
                                    nlohmann::json::parse(cancelled_line),
-                                   {2.0, std::nullopt, std::nullopt, std::nullopt, std::nullopt}}};
+                                   {2.0, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+                                   {},
+                                   {},
+                                   0.5}};
   return build_results_document(header, runs);
 }
 

@@ -24,7 +24,7 @@ std::string chart_of(double value) {
   bar_chart chart;
   chart.id = "figure";
   chart.title = "figure";
-  chart.groups.push_back({"", {{"this machine", value, {value}, "value"}}});
+  chart.groups.push_back({"", {{"this machine", value, {value}, "value", false, {}}}});
   return render_svg(chart);
 }
 
