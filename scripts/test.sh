@@ -10,8 +10,10 @@
 #            60 s (Clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 #   windows  scripts/test-windows.sh (the DLL cross-built and tested under
 #            Wine), when that script is present
-# Every stage's time is printed as it ends and again in a summary; a failed
-# stage does not stop the later ones, but the script then exits non-zero.
+# Every stage's time is printed as it ends and again in a summary, with how
+# many compilations ccache served from its cache (cmake/QuorvaneCcache.cmake);
+# a failed stage does not stop the later ones, but the script then exits
+# non-zero.
 # First installs what the suites need if it is missing
 # (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
 # Usage: bash scripts/test.sh [release] [asan] [tsan] [fuzz] [windows]  (default: all)
@@ -25,6 +27,15 @@ if (($#)); then presets=("$@"); else presets=(release asan tsan fuzz windows); f
 
 summary=()
 failed=0
+
+# ccache's hit and miss counters, "hits misses"; empty without ccache.
+ccache_counts() {
+  command -v ccache >/dev/null || return 0
+  ccache --print-stats 2>/dev/null | awk '
+    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hits += $2 }
+    $1 == "cache_miss" { misses += $2 }
+    END { print hits + 0, misses + 0 }'
+}
 
 # Runs one stage, prints its time, and records it for the summary.
 stage() {
@@ -55,6 +66,7 @@ suite() {
 }
 
 total_started=${SECONDS}
+read -r hits_before misses_before <<<"$(ccache_counts)"
 for preset in "${presets[@]}"; do
   case "${preset}" in
     release)
@@ -82,4 +94,10 @@ echo
 echo "== summary =="
 printf '%s\n' "${summary[@]}"
 printf '%-22s %6d s\n' "total" "$((SECONDS - total_started))"
+read -r hits_after misses_after <<<"$(ccache_counts)"
+if [[ -n ${hits_after} ]]; then
+  # The counters are the cache's, so a build elsewhere at the same time counts too.
+  echo "ccache: $((hits_after - hits_before)) compilations from the cache," \
+    "$((misses_after - misses_before)) compiled"
+fi
 exit "${failed}"

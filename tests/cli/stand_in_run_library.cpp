@@ -1,6 +1,7 @@
 // A stand-in for the library that runs a whole "run" in a few polls and
-// reports fixed figures, so the host's own behaviour is tested in well under
-// a second. The run advances one step each time the host reads the state.
+// reports fixed figures, so the host's own behaviour (and the whole-run loops
+// of the bindings and the README example) is tested in well under a second.
+// The run advances one step each time the host reads the state.
 //
 // QUORVANE_STAND_IN_BEHAVIOUR picks what else it does:
 //   (unset)              five phases of two polls each, then finished

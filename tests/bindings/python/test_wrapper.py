@@ -187,7 +187,8 @@ class InterruptTest(unittest.TestCase):
 
 
 class WholeRunTest(unittest.TestCase):
-    """A complete run: about 20 s."""
+    """A complete run of the library QUORVANE_LIBRARY names: under CTest the
+    stand-in of tests/cli, whose run takes a few polls; 20 s for the real one."""
 
     def test_progress_callback_sees_non_decreasing_values_up_to_a_finished_run(self):
         bench = quorvane.Quorvane()
