@@ -16,7 +16,9 @@
 //                        window of QUORVANE_STAND_IN_WINDOW_MS (500 by
 //                        default) in which one thread, or one per processor
 //                        in phases 2 and 4, spins: real load, as a quota or
-//                        a busy machine sees it
+//                        a busy machine sees it (not on Windows, whose
+//                        cross compiler's library has no std::thread; there
+//                        it runs as unset)
 // A cancel closes the run at the next state read, as the library does.
 #include <algorithm>
 #include <atomic>
@@ -25,8 +27,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
+#if !defined(_WIN32)
+#  include <thread>
+#endif
 
 #if defined(_WIN32)
 #  define STAND_IN_EXPORT extern "C" __declspec(dllexport)
@@ -52,7 +56,9 @@ behaviour chosen_behaviour() {
   if (std::strcmp(text, "interrupt_in_report") == 0) return behaviour::interrupt_in_report;
   if (std::strcmp(text, "until_cancel") == 0) return behaviour::until_cancel;
   if (std::strcmp(text, "refuse_start") == 0) return behaviour::refuse_start;
+#if !defined(_WIN32)
   if (std::strcmp(text, "spin") == 0) return behaviour::spin;
+#endif
   return behaviour::plain;
 }
 
@@ -74,6 +80,7 @@ const char* const cancelled_report =
 
 int polls_per_phase() { return chosen_behaviour() == behaviour::interrupt_in_start ? 40 : 2; }
 
+#if !defined(_WIN32)
 int spin_window_ms() {
   const char* text = std::getenv("QUORVANE_STAND_IN_WINDOW_MS");
   const int window = text != nullptr ? std::atoi(text) : 0;
@@ -112,6 +119,8 @@ void spin_run() {
   g_phase = 0;
   g_state = g_cancel.load() ? 3 : 2;
 }
+
+#endif
 
 }  // namespace
 
@@ -154,7 +163,9 @@ STAND_IN_EXPORT int quorvane_start(void) {
   g_polls = 0;
   g_cancel = false;
   if (chosen_behaviour() == behaviour::interrupt_in_start) std::raise(SIGINT);
+#if !defined(_WIN32)
   if (chosen_behaviour() == behaviour::spin) std::thread(spin_run).detach();
+#endif
   return 0;
 }
 

@@ -287,8 +287,12 @@ class InterruptTest(unittest.TestCase):
 
 
 def run_stand_in(*arguments, behaviour=None, timeout=30, machine=None):
-    root = fake_tree(machine or QUIET_MACHINE)
-    environment = dict(os.environ, QUORVANE_SYSTEM_ROOT=root)
+    """The host against the stand-in on a fake machine (files by path), the
+    quiet one by default; machine="real" reads this machine's own /proc."""
+    root = fake_tree(QUIET_MACHINE if machine in (None, "real") else machine)
+    environment = dict(os.environ)
+    if machine != "real":
+        environment["QUORVANE_SYSTEM_ROOT"] = root
     environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
     if behaviour:
         environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
@@ -391,9 +395,10 @@ class StandInRunTest(unittest.TestCase):
 
     def test_two_runs_with_json_print_one_report_line_each(self):
         folder = self.folder()
+        # This machine's own counters: every phase's other load is measured.
         result = run_stand_in("--json", "--runs", "2",
                               "--export", os.path.join(folder, "results.json"),
-                              "--export", os.path.join(folder, "results.csv"))
+                              "--export", os.path.join(folder, "results.csv"), machine="real")
         self.assertEqual(result.returncode, 0, result.stderr)
         document = check_exports_agree(self, folder, result.stdout.splitlines())
         self.assertEqual(document["library_version"], "0.0.0-stand-in")
@@ -752,7 +757,7 @@ class InterferenceTest(unittest.TestCase):
         exported = os.path.join(folder, "results.json")
         busy = subprocess.Popen([sys.executable, "-c", "while True: pass"])
         try:
-            result = run_stand_in("--json", "--export", exported)
+            result = run_stand_in("--json", "--export", exported, machine="real")
         finally:
             busy.kill()
             busy.wait()
