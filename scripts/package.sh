@@ -19,6 +19,13 @@ jobs="${QUORVANE_JOBS:-2}"
 library=morvatic-quorvane-cpu-benchmark
 version=$(sed -n 's/^project(quorvane VERSION \([0-9.]*\).*/\1/p' "${root}/CMakeLists.txt")
 
+bash "${root}/scripts/install-packages.sh" "${root}/scripts/packages/run.list" \
+  "${root}/scripts/packages/package.list"
+if ! command -v npm >/dev/null; then
+  echo "npm is not installed: it packs the Node package (Node.js 18 or later with npm)" >&2
+  exit 1
+fi
+
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
