@@ -8,7 +8,8 @@
 #   npm     a new npm project, npm install of the tarball (koffi from the
 #           registry); new Quorvane() with no argument, a cancelled run
 #   nuget   a new console project, dotnet add package Quorvane --source dist,
-#           dotnet run: a cancelled run on .NET (left out without dotnet)
+#           dotnet run: a cancelled run on .NET, and the package README's
+#           example builds (left out without dotnet)
 #   debian  the .deb files unpacked with dpkg-deb -x into a temporary root:
 #           the host's --version and a cancelled run, and a CMake project
 #           that finds the package there
@@ -113,7 +114,11 @@ var keys = report.Json.Split(':').Length - 1;
 Console.WriteLine($"state {(int)Benchmark.State} ({Benchmark.State}) keys {keys} {report.Json}");
 return Benchmark.State == RunState.Cancelled && keys == 9 ? 0 : 1;
 CS
-  dotnet run
+  dotnet run || return
+  # The package README's example builds as written in the same project.
+  sed -n '/^```csharp$/,/^```$/p' "${root}/bindings/dotnet/README.md" | sed '1d;$d' >Program.cs
+  dotnet build --nologo -v quiet 2>&1 | grep -E 'error|Warn|Build succeeded' | head -n 5
+  [[ ${PIPESTATUS[0]} -eq 0 ]]
 }
 
 debian_check() {
