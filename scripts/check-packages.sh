@@ -126,6 +126,11 @@ debian_check() {
   for package in "${dist}"/*.deb; do dpkg-deb -x "${package}" rootfs || return; done
   find rootfs \( -name 'lib*.so*' -o -name 'quorvane*' \) \( -type f -o -type l \) | sed 's|^rootfs||' | sort
   rootfs/usr/bin/quorvane --version || return
+  # The manual page and the bash completion of the host's package.
+  zcat rootfs/usr/share/man/man1/quorvane.1.gz | grep -A 1 '^\.SH NAME' || return
+  bash -c 'source rootfs/usr/share/bash-completion/completions/quorvane
+    COMP_WORDS=(quorvane --ru); COMP_CWORD=1; _quorvane
+    echo "completion of --ru: ${COMPREPLY[*]}"; [[ ${COMPREPLY[*]} == --runs ]]' || return
   # A cancelled run: Ctrl-C after a second, exit status 130 and the report.
   rootfs/usr/bin/quorvane --json --quiet >report.json &
   local host=$!
