@@ -45,7 +45,8 @@ check() {
 
 python_check() {
   python3 -m venv venv || return
-  venv/bin/pip install --quiet --no-index "${dist}"/quorvane-"${version}"-py3-none-manylinux_*_x86_64.whl || return
+  # As the package's README says: pip picks the wheel for this platform.
+  venv/bin/pip install --quiet --no-index --find-links "${dist}" quorvane || return
   venv/bin/python - <<'PY' || return
 import time
 import quorvane
@@ -93,7 +94,7 @@ nuget_check() {
   export NUGET_PACKAGES="${PWD}/nuget-packages" DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1
   dotnet new console --name App --output App >/dev/null || return
   cd App || return
-  dotnet add package Quorvane --version "${version}" --source "${dist}" >/dev/null || return
+  dotnet add package Quorvane --source "${dist}" >/dev/null || return
   cat >Program.cs <<'CS'
 using System;
 using System.Threading;
