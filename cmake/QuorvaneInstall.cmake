@@ -1,7 +1,8 @@
 # The install tree beyond the targets themselves, and its archive:
 #   lib/cmake/quorvane/   quorvane-config.cmake, its version file, the targets
 #   lib/pkgconfig/        quorvane.pc (relocatable: paths from its own folder)
-#   share/doc/quorvane/   README.md and LICENSE
+#   share/doc/quorvane/   README.md, LICENSE and docs/ (where the README's
+#                         links lead)
 #   share/man/man1/       quorvane.1.gz, from the host's --help
 #   share/bash-completion/completions/quorvane
 # `cmake --build <build> --target package` packs that tree with CPack:
@@ -32,6 +33,7 @@ install(FILES ${PROJECT_BINARY_DIR}/package/quorvane.pc
 # package carries its own copyright file instead (QuorvaneDebian.cmake).
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
 
 set(QUORVANE_HOST_SUMMARY "runs the quorvane processor and memory throughput benchmark")
 include(${CMAKE_CURRENT_LIST_DIR}/QuorvaneHostDocs.cmake)

@@ -6,7 +6,10 @@
 # Exits 0 when everything is installed, at once if nothing was missing.
 # Usage: bash scripts/install-packages.sh LIST...  (e.g. scripts/packages/run.list)
 # Lists: one package a line; '#' starts a comment.
+# Everything it and apt print goes to standard error: the callers' standard
+# output is the program's own (bash scripts/run.sh --json > out.json).
 set -euo pipefail
+exec >&2
 
 if ! command -v dpkg-query >/dev/null; then
   echo "note: not a Debian system; make sure these are installed: $(cat "$@" | sed 's/#.*//' | xargs)" >&2

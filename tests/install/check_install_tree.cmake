@@ -11,7 +11,9 @@ set(expected
   lib/cmake/quorvane/quorvane-targets.cmake
   lib/pkgconfig/quorvane.pc
   share/doc/quorvane/README.md
-  share/doc/quorvane/LICENSE)
+  share/doc/quorvane/LICENSE
+  share/doc/quorvane/docs/embedding.md
+  share/doc/quorvane/docs/examples/load_and_run.c)
 if(SYSTEM STREQUAL "Windows")
   list(APPEND expected bin/${name}.dll bin/quorvane.exe lib/${name}.lib lib/${name}.def)
 else()

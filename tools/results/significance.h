@@ -1,7 +1,7 @@
 // Whether one figure differs between two sets of runs by more than their
 // noise: the verdict of a comparison with a baseline.
 //
-// The statistic, in one sentence (quoted by --help and the README):
+// The statistic, in one sentence (quoted by --help and docs/cli.md):
 // each figure's verdict comes from Welch's two-sided t-test at the 5% level
 // over both sides' finished runs (a side with one run is tested against the
 // other side's spread); with one run on each side, or no spread on either,
