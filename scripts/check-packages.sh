@@ -4,9 +4,11 @@
 # variable naming the library, and checks that it works:
 #   python  a new venv (no system site packages), pip install --no-index of
 #           the manylinux wheel; a cancelled run to nine keys and state 3,
-#           and python -m quorvane --help
+#           python -m quorvane --help, and the package README's example
+#           (a whole run)
 #   npm     a new npm project, npm install of the tarball (koffi from the
-#           registry); new Quorvane() with no argument, a cancelled run
+#           registry); new Quorvane() with no argument, a cancelled run,
+#           and the package README's example (a whole run)
 #   nuget   a new console project, dotnet add package Quorvane --source dist,
 #           dotnet run: a cancelled run on .NET, and the package README's
 #           example builds (left out without dotnet)
@@ -43,6 +45,11 @@ check() {
   fi
 }
 
+# readme_block FILE LANGUAGE: the first fenced block of that language in FILE.
+readme_block() {
+  awk -v fence='```'"$2" '$0 == fence {inside = 1; next} inside && $0 == "```" {exit} inside' "$1"
+}
+
 python_check() {
   python3 -m venv venv || return
   # As the package's README says: pip picks the wheel for this platform.
@@ -61,7 +68,11 @@ print("state", state, "keys", len(report), report)
 assert state == quorvane.STATE_CANCELLED and len(report) == 9, (state, report)
 assert "/venv/" in bench.path, bench.path
 PY
-  venv/bin/python -m quorvane --help | head -n 3
+  venv/bin/python -m quorvane --help | head -n 3 || return
+  # The package README's example, a whole run of about 20 s, as written.
+  readme_block "${root}/bindings/python/README.md" python >example.py
+  venv/bin/python example.py | tail -n 3
+  [[ ${PIPESTATUS[0]} -eq 0 ]]
 }
 
 npm_check() {
@@ -82,7 +93,11 @@ bench.run({ signal: controller.signal }).then(
     if (!bench.path.includes('node_modules/quorvane/prebuilds/linux-x64/')) process.exit(1);
   });
 JS
-  node cancelled.js
+  node cancelled.js || return
+  # The package README's example, a whole run of about 20 s, as written.
+  readme_block "${root}/bindings/node/README.md" js >example.js
+  node example.js | tail -n 3
+  [[ ${PIPESTATUS[0]} -eq 0 ]]
 }
 
 nuget_check() {
@@ -117,7 +132,7 @@ return Benchmark.State == RunState.Cancelled && keys == 9 ? 0 : 1;
 CS
   dotnet run || return
   # The package README's example builds as written in the same project.
-  sed -n '/^```csharp$/,/^```$/p' "${root}/bindings/dotnet/README.md" | sed '1d;$d' >Program.cs
+  readme_block "${root}/bindings/dotnet/README.md" csharp >Program.cs
   dotnet build --nologo -v quiet 2>&1 | grep -E 'error|Warn|Build succeeded' | head -n 5
   [[ ${PIPESTATUS[0]} -eq 0 ]]
 }
