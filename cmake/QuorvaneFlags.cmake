@@ -43,3 +43,9 @@ elseif(QUORVANE_SANITIZER STREQUAL "address")
 elseif(NOT QUORVANE_SANITIZER STREQUAL "")
   message(FATAL_ERROR "QUORVANE_SANITIZER must be thread, address or empty")
 endif()
+
+# The fuzz targets alone, with Clang (tests/fuzz).
+option(QUORVANE_FUZZ "Build the libFuzzer targets alone (Clang)" OFF)
+if(QUORVANE_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "QUORVANE_FUZZ needs Clang")
+endif()

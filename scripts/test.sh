@@ -6,23 +6,36 @@
 #   asan     unit, slow host runs, command-line host and stress under
 #            AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the same under ThreadSanitizer
+#   fuzz     each libFuzzer target replays its seed corpus, then fuzzes for
+#            60 s (Clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 #   windows  scripts/test-windows.sh (the DLL cross-built and tested under
 #            Wine), when that script is present
-# Every stage's time is printed as it ends and again in a summary; a failed
-# stage does not stop the later ones, but the script then exits non-zero.
+# Every stage's time is printed as it ends and again in a summary, with how
+# many compilations ccache served from its cache (cmake/QuorvaneCcache.cmake);
+# a failed stage does not stop the later ones, but the script then exits
+# non-zero.
 # First installs what the suites need if it is missing
 # (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
-# Usage: bash scripts/test.sh [release] [asan] [tsan] [windows]  (default: all)
+# Usage: bash scripts/test.sh [release] [asan] [tsan] [fuzz] [windows]  (default: all)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "${root}"
 
 bash scripts/install-packages.sh scripts/packages/run.list scripts/packages/test.list || exit
 
-if (($#)); then presets=("$@"); else presets=(release asan tsan windows); fi
+if (($#)); then presets=("$@"); else presets=(release asan tsan fuzz windows); fi
 
 summary=()
 failed=0
+
+# ccache's hit and miss counters, "hits misses"; empty without ccache.
+ccache_counts() {
+  command -v ccache >/dev/null || return 0
+  ccache --print-stats 2>/dev/null | awk '
+    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hits += $2 }
+    $1 == "cache_miss" { misses += $2 }
+    END { print hits + 0, misses + 0 }'
+}
 
 # Runs one stage, prints its time, and records it for the summary.
 stage() {
@@ -53,13 +66,14 @@ suite() {
 }
 
 total_started=${SECONDS}
+read -r hits_before misses_before <<<"$(ccache_counts)"
 for preset in "${presets[@]}"; do
   case "${preset}" in
     release)
       command -v valgrind >/dev/null || echo "note: valgrind is not installed; memcheck tests are left out"
       suite release
       ;;
-    asan | tsan | debug)
+    asan | tsan | debug | fuzz)
       suite "${preset}"
       ;;
     windows)
@@ -80,4 +94,10 @@ echo
 echo "== summary =="
 printf '%s\n' "${summary[@]}"
 printf '%-22s %6d s\n' "total" "$((SECONDS - total_started))"
+read -r hits_after misses_after <<<"$(ccache_counts)"
+if [[ -n ${hits_after} ]]; then
+  # The counters are the cache's, so a build elsewhere at the same time counts too.
+  echo "ccache: $((hits_after - hits_before)) compilations from the cache," \
+    "$((misses_after - misses_before)) compiled"
+fi
 exit "${failed}"

@@ -1,69 +1,61 @@
-// Parsing the host's command line with CLI11; the texts of its errors are
-// turned into the host's own one-line messages.
+// Parsing the host's command line with CLI11: typed options with checks on
+// their values, and a failure-message formatter that makes the first
+// problem the host's one-line message.
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <cstdlib>
 #include <memory>
+#include <sstream>
 
 namespace quorvane::host {
 namespace {
 
-// A whole decimal number from 1 to max_runs, or 0 when text is not one.
-int parse_run_count(const std::string& text) {
-  if (text.empty() || text.size() > 4) return 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
+// The run count's text must be plain decimal digits: CLI11's own
+// conversion would also take "+2", " 5" or "0x10".
+const CLI::Validator decimal_digits(
+    [](const std::string& text) -> std::string {
+      if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) return "";
+      return "needs a whole number from 1 to " + std::to_string(max_runs) + ", not '" + text + "'";
+    },
+    "");
+
+// A flag is given by its name alone; CLI11 hands it "true" then, and the
+// text after '=' otherwise. The check runs as the flag is read, so that it
+// is reported in the order of the arguments.
+const CLI::Validator without_value(
+    [](const std::string& text) -> std::string { return text == "true" ? "" : "takes no value"; },
+    "");
+
+// The host's message for a failed parse. CLI11 checks the values it read
+// before it reports the arguments it could not place; such an argument is
+// named first, since it often explains the rest (a misspelt option leaves
+// its value unplaced). The end-of-options mark "--" is never the problem.
+std::string failure_message(const CLI::App* app, const CLI::Error& error) {
+  for (const std::string& unplaced : app->remaining()) {
+    if (unplaced != "--") return "unknown option '" + unplaced + "'";
   }
-  const int value = std::atoi(text.c_str());
-  return value >= 1 && value <= max_runs ? value : 0;
+  return error.what();
 }
 
-struct parser {
-  CLI::App app;
-  std::string runs_text = "1";
-};
-
-std::unique_ptr<parser> make_parser(options& parsed) {
-  auto made = std::make_unique<parser>();
-  CLI::App& app = made->app;
+std::unique_ptr<CLI::App> make_parser(options& parsed) {
+  auto app = std::make_unique<CLI::App>();
   // The host prints its own help text and handles --help itself.
-  app.set_help_flag();
-  app.allow_extras(false);
-  app.add_flag("--json", parsed.json)->disable_flag_override();
-  app.add_flag("-q,--quiet", parsed.quiet)->disable_flag_override();
-  app.add_flag("-h,--help", parsed.help)->disable_flag_override();
-  app.add_flag("--version", parsed.version)->disable_flag_override();
-  // Taken as text so that every bad count gets the same message.
-  app.add_option("--runs", made->runs_text);
-  app.add_option("--library", parsed.library_path);
-  app.add_option("--export", parsed.exports)->allow_extra_args(false);
-  app.add_option("--compare", parsed.compare_path);
-  return made;
-}
-
-// What CLI11 says, as the host says it.
-std::string message_for(const CLI::ParseError& error) {
-  std::string text = error.what();
-  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
-    // "The following argument(s) were not expected: a b"
-    const std::size_t colon = text.find(": ");
-    std::string first = colon == std::string::npos ? text : text.substr(colon + 2);
-    first.resize(std::min(first.size(), first.find(' ')));
-    return "unknown option '" + first + "'";
-  }
-  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
-    // "--runs: 1 required INT missing" or "json was given a disallowed flag override"
-    const std::size_t override_text = text.find(" was given a disallowed flag override");
-    if (override_text != std::string::npos)
-      return "--" + text.substr(0, override_text) + " takes no value";
-    const std::size_t colon = text.find(':');
-    if (colon != std::string::npos && text.find("missing") != std::string::npos) {
-      return text.substr(0, colon) + " needs a value";
-    }
-  }
-  return text;
+  app->set_help_flag();
+  app->allow_extras(false);
+  app->failure_message(failure_message);
+  app->add_flag("--json", parsed.json)->check(without_value)->trigger_on_parse();
+  app->add_flag("-q,--quiet", parsed.quiet)->check(without_value)->trigger_on_parse();
+  app->add_flag("-h,--help", parsed.help)->check(without_value)->trigger_on_parse();
+  app->add_flag("--version", parsed.version)->check(without_value)->trigger_on_parse();
+  // The type names appear in CLI11's messages, as the help text names the values.
+  app->add_option("--runs", parsed.runs)
+      ->type_name("N")
+      ->check(decimal_digits)
+      ->check(CLI::Range(1, max_runs).description(""));
+  app->add_option("--library", parsed.library_path)->type_name("PATH");
+  app->add_option("--export", parsed.exports)->type_name("FILE")->allow_extra_args(false);
+  app->add_option("--compare", parsed.compare_path)->type_name("FILE");
+  return app;
 }
 
 }  // namespace
@@ -71,22 +63,19 @@ std::string message_for(const CLI::ParseError& error) {
 parse_result parse_command_line(const std::vector<std::string>& arguments) {
   parse_result result;
   options& parsed = result.parsed;
-  const std::unique_ptr<parser> made = make_parser(parsed);
-  // CLI11 takes the arguments last first.
-  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  const std::unique_ptr<CLI::App> app = make_parser(parsed);
+  std::vector<const char*> argv{"quorvane"};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   try {
-    made->app.parse(reversed);
+    app->parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& error) {
-    result.error = message_for(error);
+    std::ostringstream unused;
+    std::ostringstream message;
+    app->exit(error, unused, message);
+    result.error = message.str();
     return result;
   }
-  parsed.runs = parse_run_count(made->runs_text);
-  if (parsed.runs == 0) {
-    result.error = "--runs needs a whole number from 1 to " + std::to_string(max_runs) + ", not '" +
-                   made->runs_text + "'";
-    return result;
-  }
-  if (made->app.count("--library") > 0 && parsed.library_path.empty()) {
+  if (app->count("--library") > 0 && parsed.library_path.empty()) {
     result.error = "--library needs a path";
     return result;
   }
@@ -96,7 +85,7 @@ parse_result parse_command_line(const std::vector<std::string>& arguments) {
       return result;
     }
   }
-  if (made->app.count("--compare") > 0 && parsed.compare_path.empty()) {
+  if (app->count("--compare") > 0 && parsed.compare_path.empty()) {
     result.error = "--compare needs a path";
     return result;
   }
@@ -105,9 +94,9 @@ parse_result parse_command_line(const std::vector<std::string>& arguments) {
 
 std::vector<std::string> option_names() {
   options unused;
-  const std::unique_ptr<parser> made = make_parser(unused);
+  const std::unique_ptr<CLI::App> app = make_parser(unused);
   std::vector<std::string> names;
-  for (const CLI::Option* option : made->app.get_options()) {
+  for (const CLI::Option* option : app->get_options()) {
     for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
   }
   return names;
@@ -146,11 +135,13 @@ std::string usage_text() {
          "\n"
          "Exit status:\n"
          "  0    every run finished\n"
-         "  1    the library's report could not be read\n"
+         "  1    the library's report could not be read, or an unexpected failure\n"
          "  2    bad command line, an export path or baseline refused, or the library cannot\n"
          "       be loaded or lacks an export\n"
          "  3    the library refused to start a run (its error text is printed)\n"
          "  4    an export could not be written after the runs\n"
+         "  5    standard output could not be written (closed, or the disk full); the runs\n"
+         "       and the exports went on\n"
          "  130  interrupted: the run was cancelled and its report printed (with --runs, also\n"
          "       when the runs still to come were not started)\n";
 }

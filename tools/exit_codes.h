@@ -14,6 +14,9 @@ constexpr int exit_usage_or_library = 2;
 constexpr int exit_start_refused = 3;
 // The runs ended but an export could not be written.
 constexpr int exit_export_failed = 4;
+// Standard output could not be written (a reader that went away, a full
+// disk, a closed descriptor); the runs and the exports went on regardless.
+constexpr int exit_output_failed = 5;
 // Interrupted (Ctrl-C, SIGINT, SIGTERM): the run was cancelled and closed,
 // or the runs still to come were not started. An interrupt that arrives
 // after the last run finished changes nothing.

@@ -7,6 +7,7 @@
 // the runs with a baseline (--compare).
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -26,13 +27,17 @@
 #include "run/library_location.h"
 #include "run/progress_display.h"
 #include "run/run_session.h"
+#include "run/standard_output.h"
+#include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
 
+// One line on standard error. The text may quote a file's bytes: it never
+// drives the terminal or breaks the line.
 void print_error(const std::string& text) {
   std::fflush(stdout);
-  std::fprintf(stderr, "quorvane: %s\n", text.c_str());
+  std::fprintf(stderr, "quorvane: %s\n", terminal_safe(text).c_str());
 }
 
 std::string default_library_path() {
@@ -85,20 +90,21 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
     }
     if (chosen.json) {
       // The report line exactly as the library wrote it.
-      std::fprintf(stdout, "%s\n", outcome.report_line.c_str());
-      std::fflush(stdout);
+      write_output(outcome.report_line + "\n");
     }
+    const bool cancelled = outcome.how == run_outcome::end::cancelled;
+    // The record takes the report's JSON as the line is parsed.
+    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
+                            cancelled, nullptr, outcome.other_load_percent});
     std::string error;
-    const std::optional<run_report> report = parse_report(outcome.report_line, error);
+    const std::optional<run_report> report =
+        parse_report(outcome.report_line, done.records.back().report, error);
     if (!report) {
+      done.records.pop_back();
       print_error(error);
       done.failure = exit_bad_report;
       return done;
     }
-    const bool cancelled = outcome.how == run_outcome::end::cancelled;
-    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
-                            cancelled, nlohmann::json::parse(outcome.report_line),
-                            outcome.other_load_percent});
     for (const std::string& warning :
          interference_warnings(outcome.other_load_percent, run, chosen.runs)) {
       display.note(warning);
@@ -116,14 +122,11 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
 }
 
 void print_tables(const runs_done& done, const machine_description& machine, int runs) {
-  std::printf("%s", format_machine_table(machine).c_str());
+  write_output(format_machine_table(machine));
   if (runs == 1 || done.last_cancelled) {
-    std::printf("\n%s", format_results_table(done.last_report, done.last_cancelled).c_str());
+    write_output("\n" + format_results_table(done.last_report, done.last_cancelled));
   }
-  if (done.finished.size() >= 2) {
-    std::printf("\n%s", format_summary_table(done.finished).c_str());
-  }
-  std::fflush(stdout);
+  if (done.finished.size() >= 2) write_output("\n" + format_summary_table(done.finished));
 }
 
 int run_benchmark(const options& chosen, const library_api& api,
@@ -146,9 +149,12 @@ int run_benchmark(const options& chosen, const library_api& api,
   if (!chosen.json && !done.records.empty()) print_tables(done, header.machine, chosen.runs);
   if (baseline && !done.records.empty()) {
     // With --json, standard output carries the report lines alone.
-    std::FILE* out = chosen.json ? stderr : stdout;
-    std::fprintf(out, "\n%s", format_comparison(*baseline, document).c_str());
-    std::fflush(out);
+    const std::string comparison = "\n" + format_comparison(*baseline, document);
+    if (chosen.json) {
+      std::fputs(comparison.c_str(), stderr);
+    } else {
+      write_output(comparison);
+    }
   }
 
   // A cancelled run is exported too: the document marks it.
@@ -173,10 +179,10 @@ int host_main(int argc, char** argv) {
   }
   const options& chosen = parsed.parsed;
   if (chosen.help) {
-    std::fputs(usage_text().c_str(), stdout);
+    write_output(usage_text());
     return exit_success;
   }
-  if (chosen.version) std::printf("quorvane %s\n", QUORVANE_HOST_VERSION);
+  if (chosen.version) write_output(std::string("quorvane ") + QUORVANE_HOST_VERSION + "\n");
 
   // Everything that can be refused is refused before a run starts.
   std::optional<nlohmann::json> baseline;
@@ -207,7 +213,7 @@ int host_main(int argc, char** argv) {
     return exit_usage_or_library;
   }
   if (chosen.version) {
-    std::printf("library %s (%s)\n", library->api().version(), path.c_str());
+    write_output(std::string("library ") + library->api().version() + " (" + path + ")\n");
     return exit_success;
   }
   return run_benchmark(chosen, library->api(), baseline);
@@ -216,4 +222,25 @@ int host_main(int argc, char** argv) {
 }  // namespace
 }  // namespace quorvane::host
 
-int main(int argc, char** argv) { return quorvane::host::host_main(argc, argv); }
+int main(int argc, char** argv) {
+  using namespace quorvane::host;
+  // Nothing a file holds ends the host with an abort: whatever escapes
+  // becomes one line and status 1.
+  int status = exit_bad_report;
+  try {
+    status = host_main(argc, argv);
+  } catch (const std::exception& failure) {
+    print_error(std::string("unexpected failure: ") + failure.what());
+    return exit_bad_report;
+  } catch (...) {
+    print_error("unexpected failure");
+    return exit_bad_report;
+  }
+  // The runs and the exports are done; only now is a lost output reported.
+  const std::string lost = output_failure();
+  if (!lost.empty()) {
+    print_error("cannot write to standard output: " + lost);
+    if (status == exit_success) status = exit_output_failed;
+  }
+  return status;
+}

@@ -89,6 +89,12 @@ function defaultLibraryPath() {
   return prebuiltLibraryPath() || libraryFileName();
 }
 
+// Carries an exception thrown by onProgress out of the polling loop, so that
+// run() tells it from the rejection of an aborted sleep.
+class ProgressCallbackFailure {
+  constructor(error) { this.error = error; }
+}
+
 function abortError(report) {
   const error = new Error('the run was cancelled', { cause: report });
   error.name = 'AbortError';
@@ -157,8 +163,9 @@ class Quorvane {
    * is called whenever either changes. An aborted signal, or an exception from
    * onProgress, cancels the run and waits for it to close before the promise
    * rejects: with an AbortError whose cause is the cancelled report, or with
-   * that exception. A run that closes cancelled for another reason (a cancel()
-   * from elsewhere) rejects with an AbortError too.
+   * that exception, even when the signal is aborted too. A run that closes
+   * cancelled for another reason (a cancel() from elsewhere) rejects with an
+   * AbortError too.
    */
   async run({ onProgress, signal, pollMs = DEFAULT_POLL_MS } = {}) {
     if (!(pollMs > 0)) throw new RangeError('pollMs must be above 0');
@@ -168,8 +175,11 @@ class Quorvane {
       await this.#pollUntilClosed(onProgress, signal, pollMs);
     } catch (error) {
       // No run may outlive the call: cancel, wait for the close, then reject.
+      // An exception from onProgress is rethrown as it is, even when the
+      // signal was aborted too.
       this.cancel();
       while (this.state === STATE.RUNNING) await sleep(pollMs);
+      if (error instanceof ProgressCallbackFailure) throw error.error;
       throw signal && signal.aborted ? abortError(this.results()) : error;
     }
     const report = this.results();
@@ -184,7 +194,11 @@ class Quorvane {
       const state = this.state;
       const now = { percent: this.progress, phase: this.phase };
       if (onProgress && (!last || now.percent !== last.percent || now.phase !== last.phase)) {
-        onProgress(now);
+        try {
+          onProgress(now);
+        } catch (error) {
+          throw new ProgressCallbackFailure(error);
+        }
         last = now;
       }
       if (state !== STATE.RUNNING) return;

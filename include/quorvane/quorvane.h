@@ -53,13 +53,15 @@ QUORVANE_API const char* quorvane_version(void);
  * fails ("thread create failed"); emptied by the next accepted start. The
  * pointer is the library's own buffer and stays valid while it is loaded.
  *
- * A start rewrites the text only when it leaves another text than the one
- * in place: a refused start while "already running" is in place, or an
- * accepted start while the text is "", writes nothing, so any thread may
- * read the text then. What a host may still not do is read the text in one
- * thread while a start in another thread may change it (the first refusal
- * of a run, the accepted start after a refusal, a failed start): that read
- * is a data race and may see a mix of the two texts. */
+ * Starts from several threads are taken one at a time, and a start
+ * returns only after its text is in place, so a thread whose start was
+ * refused may read the text at once with plain loads, whatever other
+ * threads start at the same moment. What remains a host's duty is not to
+ * read the text while another thread's start may accept or fail: the
+ * thread whose start was accepted (its text is "") must not read it while
+ * other threads may still be refused, as a start that may empty the text
+ * must not overlap a read. Such a read is a data race and may see a mix of
+ * two texts. */
 QUORVANE_API const char* quorvane_last_error(void);
 
 /* The run state: 0 idle, 1 running, 2 finished, 3 cancelled. A host that

@@ -52,10 +52,10 @@ TEST(CommandLine, RefusesRunCountsThatAreNotWholeNumbersInRange) {
 }
 
 TEST(CommandLine, NamesTheProblemWithAMalformedOption) {
-  EXPECT_EQ(parse({"--runs"}).error, "--runs needs a value");
-  EXPECT_EQ(parse({"--library"}).error, "--library needs a value");
-  EXPECT_EQ(parse({"--library="}).error, "--library needs a value");
-  EXPECT_EQ(parse({"--json=yes"}).error, "--json takes no value");
+  EXPECT_EQ(parse({"--runs"}).error, "--runs: 1 required N missing");
+  EXPECT_EQ(parse({"--library"}).error, "--library: 1 required PATH missing");
+  EXPECT_EQ(parse({"--library="}).error, "--library: 1 required PATH missing");
+  EXPECT_EQ(parse({"--json=yes"}).error, "--json: takes no value");
   EXPECT_EQ(parse({"--jsn"}).error, "unknown option '--jsn'");
   EXPECT_EQ(parse({"extra"}).error, "unknown option 'extra'");
   // The first problem stops the parse; later arguments are not read as values.
@@ -68,8 +68,8 @@ TEST(CommandLine, CollectsEveryExportInOrderAndTheBaseline) {
   ASSERT_EQ(result.error, "");
   EXPECT_EQ(result.parsed.exports, (std::vector<std::string>{"a.json", "b.csv", "c.md"}));
   EXPECT_EQ(result.parsed.compare_path, "old.json");
-  EXPECT_EQ(parse({"--export"}).error, "--export needs a value");
-  EXPECT_EQ(parse({"--export="}).error, "--export needs a value");
+  EXPECT_EQ(parse({"--export"}).error, "--export: 1 required FILE missing");
+  EXPECT_EQ(parse({"--export="}).error, "--export: 1 required FILE missing");
   EXPECT_EQ(parse({"--compare", "a", "b"}).error, "unknown option 'b'");
 }
 
@@ -85,7 +85,8 @@ TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
     EXPECT_NE(text.find(" " + name + " "), std::string::npos) << name;
   }
   EXPECT_NE(text.find("t-test"), std::string::npos) << "the statistic of --compare is named";
-  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
+  for (const char* status :
+       {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  130 "}) {
     EXPECT_NE(text.find(status), std::string::npos) << "exit status line" << status;
   }
 }

@@ -1,6 +1,7 @@
 // A stand-in for the library that runs a whole "run" in a few polls and
-// reports fixed figures, so the host's own behaviour is tested in well under
-// a second. The run advances one step each time the host reads the state.
+// reports fixed figures, so the host's own behaviour (and the whole-run loops
+// of the bindings and the README example) is tested in well under a second.
+// The run advances one step each time the host reads the state.
 //
 // QUORVANE_STAND_IN_BEHAVIOUR picks what else it does:
 //   (unset)              five phases of two polls each, then finished
@@ -10,6 +11,7 @@
 //   interrupt_in_report  raises SIGINT inside quorvane_results_json, after
 //                        the run has closed as finished
 //   until_cancel         stays in phase 1 until the host cancels
+//   refuse_start         refuses every start, its error text "already running"
 // A cancel closes the run at the next state read, as the library does.
 #include <csignal>
 #include <cstdlib>
@@ -23,7 +25,7 @@
 
 namespace {
 
-enum class behaviour { plain, interrupt_in_start, interrupt_in_report, until_cancel };
+enum class behaviour { plain, interrupt_in_start, interrupt_in_report, until_cancel, refuse_start };
 
 behaviour chosen_behaviour() {
   const char* text = std::getenv("QUORVANE_STAND_IN_BEHAVIOUR");
@@ -31,6 +33,7 @@ behaviour chosen_behaviour() {
   if (std::strcmp(text, "interrupt_in_start") == 0) return behaviour::interrupt_in_start;
   if (std::strcmp(text, "interrupt_in_report") == 0) return behaviour::interrupt_in_report;
   if (std::strcmp(text, "until_cancel") == 0) return behaviour::until_cancel;
+  if (std::strcmp(text, "refuse_start") == 0) return behaviour::refuse_start;
   return behaviour::plain;
 }
 
@@ -54,7 +57,9 @@ int polls_per_phase() { return chosen_behaviour() == behaviour::interrupt_in_sta
 }  // namespace
 
 STAND_IN_EXPORT const char* quorvane_version(void) { return "0.0.0-stand-in"; }
-STAND_IN_EXPORT const char* quorvane_last_error(void) { return ""; }
+STAND_IN_EXPORT const char* quorvane_last_error(void) {
+  return chosen_behaviour() == behaviour::refuse_start ? "already running" : "";
+}
 STAND_IN_EXPORT int quorvane_progress(void) { return g_progress; }
 STAND_IN_EXPORT int quorvane_phase(void) { return g_phase; }
 STAND_IN_EXPORT void quorvane_cancel(void) { g_cancel = true; }
@@ -83,7 +88,7 @@ STAND_IN_EXPORT int quorvane_state(void) {
 }
 
 STAND_IN_EXPORT int quorvane_start(void) {
-  if (g_state == 1) return -1;
+  if (g_state == 1 || chosen_behaviour() == behaviour::refuse_start) return -1;
   g_state = 1;
   g_phase = 0;
   g_progress = 0;

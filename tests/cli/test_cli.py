@@ -10,6 +10,7 @@ import csv
 import io
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -25,6 +26,7 @@ STAND_IN_RUN_LIBRARY = os.environ.get("QUORVANE_STAND_IN_RUN_LIBRARY", "")
 # The stand-in's two reports (tests/cli/stand_in_run_library.cpp).
 STAND_IN_FINISHED_MS = 20013
 STAND_IN_CANCELLED_MS = 137
+STAND_IN_THREADS = 2
 
 REPORT_KEYS = ["score_single", "score_multi", "int_single_mops", "int_multi_mops",
                "fp_single_mflops", "fp_multi_mflops", "mem_bandwidth_mbps", "threads_used",
@@ -77,6 +79,9 @@ def check_exports_agree(test, folder, report_lines):
     reports = [json.loads(line) for line in report_lines]
     document = check_document(test, os.path.join(folder, "results.json"))
     test.assertEqual([run["report"] for run in document["runs"]], reports)
+    # In the order the library wrote the members, too.
+    test.assertEqual([list(run["report"]) for run in document["runs"]],
+                     [list(report) for report in reports])
     with open(os.path.join(folder, "results.csv"), newline="", encoding="utf-8") as csv_file:
         rows = list(csv.DictReader(csv_file))
     test.assertEqual(len(rows), len(reports))
@@ -295,6 +300,11 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(json.loads(result.stdout)["duration_ms"], STAND_IN_FINISHED_MS)
         self.assertEqual(result.returncode, 0, result.stderr)
 
+    def test_a_refused_start_exits_3_with_the_librarys_text_on_standard_error(self):
+        result = run_stand_in("--json", "-q", behaviour="refuse_start")
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (3, "", "quorvane: the library refused to start a run: already running\n"))
+
     def folder(self):
         folder = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, folder)
@@ -355,6 +365,33 @@ class StandInRunTest(unittest.TestCase):
         self.assertTrue(document["runs"][0]["cancelled"])
         self.assertEqual(document["runs"][0]["report"]["duration_ms"], STAND_IN_CANCELLED_MS)
 
+    def test_two_runs_with_json_print_one_report_line_each(self):
+        folder = self.folder()
+        result = run_stand_in("--json", "--runs", "2",
+                              "--export", os.path.join(folder, "results.json"),
+                              "--export", os.path.join(folder, "results.csv"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        document = check_exports_agree(self, folder, result.stdout.splitlines())
+        self.assertEqual(document["library_version"], "0.0.0-stand-in")
+        self.assertEqual(set(document["summary"]), set(REPORT_KEYS))
+        for run in document["runs"]:
+            self.assertEqual(len([load for load in run["other_load_percent"]
+                                  if load is not None]), 5)
+        lines = result.stdout.split("\n")
+        self.assertEqual(lines[-1], "", "every report line ends with a newline")
+        self.assertEqual(len(lines), 3, result.stdout)
+        for line in lines[:2]:
+            report = parse_report(line, self)
+            for key in MEASUREMENTS:
+                self.assertGreater(report[key], 0, f"{key} in {line}")
+            self.assertEqual(report["threads_used"], STAND_IN_THREADS)
+        # Progress went to standard error, one line per phase of each run.
+        phase_lines = [line for line in result.stderr.splitlines() if ", phase " in line]
+        self.assertEqual([line.split(":")[0] for line in phase_lines],
+                         [f"run {run}/2, phase {phase}/5"
+                          for run in (1, 2) for phase in range(1, 6)])
+        self.assertNotIn("\r", result.stderr)
+
     def test_compare_checks_the_baseline_first_and_prints_the_comparison_after(self):
         folder = self.folder()
         baseline = os.path.join(folder, "baseline.jsonl")
@@ -378,37 +415,145 @@ class StandInRunTest(unittest.TestCase):
         self.assertIn("no clear difference", result.stderr)
 
 
-class WholeRunTest(unittest.TestCase):
-    """Complete runs: 20 s each."""
+def stand_in_document(folder):
+    """A real results document of three stand-in runs, as text."""
+    path = os.path.join(folder, "real.json")
+    result = run_stand_in("--quiet", "--runs", "3", "--export", path)
+    if result.returncode != 0:
+        raise AssertionError(result.stderr)
+    with open(path, encoding="utf-8") as document:
+        return document.read()
 
-    def test_two_runs_with_json_print_one_report_line_each(self):
-        folder = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, folder)
-        result = run_cli("--json", "--runs", "2", "--library", LIBRARY,
-                         "--export", os.path.join(folder, "results.json"),
-                         "--export", os.path.join(folder, "results.csv"),
-                         timeout=2 * WHOLE_RUN_LIMIT_S)
+
+def write_bytes(folder, name, data):
+    path = os.path.join(folder, name)
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("utf-8"))
+    return path
+
+
+class HostileInputTest(unittest.TestCase):
+    """What a user saw the host do with bad input, each case as it was reproduced."""
+
+    def setUp(self):
+        if not os.path.exists(STAND_IN_RUN_LIBRARY):
+            self.skipTest("QUORVANE_STAND_IN_RUN_LIBRARY is not set")
+        self.folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.folder)
+        self.real = stand_in_document(self.folder)
+        self.line = json.dumps(json.loads(self.real)["runs"][0]["report"], separators=(",", ":"))
+
+    def host(self, *arguments, stdout=subprocess.PIPE, user=None):
+        environment = dict(os.environ)
+        environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
+        return subprocess.run([CLI, "--library", STAND_IN_RUN_LIBRARY, "--quiet", *arguments],
+                              stdout=stdout, stderr=subprocess.PIPE, timeout=60, env=environment,
+                              user=user, check=False)
+
+    def assert_one_line(self, result, status, *needles):
+        stderr = result.stderr.decode("utf-8")  # valid UTF-8, or this raises
+        self.assertEqual(result.returncode, status, stderr)
+        # Warnings about other programs' load may come too, each a line.
+        errors = [line for line in stderr.splitlines() if line.startswith("quorvane: ")]
+        self.assertEqual(len(errors), 1, stderr)
+        for needle in needles:
+            self.assertIn(needle, errors[0])
+        self.assertFalse(re.search("[\x00-\x08\x0b-\x1f\x7f]", stderr), repr(stderr))
+
+    def test_baselines_the_host_refuses_with_one_line_and_status_2(self):
+        deep = "[" * 200000 + "]" * 200000
+        cases = [
+            ("schema_version -1e400", self.real.replace('"schema_version": 1', '"schema_version": -1e400'), "-1e400"),
+            ("report line -1e400", self.line.replace("1591", "-1e400") + "\n", "-1e400"),
+            ("nested 200 000 deep", self.real.replace('"cancelled": false,', '"cancelled": false, "x": %s,' % deep, 1), "deep"),
+            ("other load 1.7e308", re.sub(r'"other_load_percent": \[[^\]]*\]', '"other_load_percent": [1.7e308]', self.real, count=1), "other_load_percent"),
+            ("report value 1.7e308", self.real.replace('"mem_bandwidth_mbps": 9123', '"mem_bandwidth_mbps": 1.7e308', 1), "1e100"),
+            ("negative rate", self.real.replace('"int_multi_mops": 1890', '"int_multi_mops": -1890', 1), "-1890"),
+            ("no threads in a finished run", self.real.replace('"threads_used": 2', '"threads_used": 0', 1), "threads_used"),
+            ("Latin-1 byte", self.real.encode("utf-8").replace(b'"os": "', b'"os": "Caf\xe9 ', 1), "UTF-8"),
+            ("escape in JSON text", self.real.replace('"os": "', '"os": \x1b[31m"', 1), "not JSON"),
+        ]
+        for name, text, needle in cases:
+            with self.subTest(name):
+                path = write_bytes(self.folder, "baseline.json", text)
+                html = os.path.join(self.folder, "l.html")
+                if os.path.exists(html):
+                    os.remove(html)
+                result = self.host("--compare", path, "--export", html)
+                self.assert_one_line(result, 2, path, needle)
+                self.assertEqual(result.stdout, b"")
+                self.assertFalse(os.path.exists(html), "no run started")
+
+    def test_unreadable_baselines_say_why(self):
+        private = write_bytes(self.folder, "private.json", self.real)
+        os.chmod(private, 0o600)
+        os.chmod(self.folder, 0o755)
+        cases = [("/dev/zero", None, "larger than 64 MiB"),
+                 (os.path.join(self.folder, "absent.json"), None, "does not exist")]
+        if os.geteuid() == 0:
+            cases.append((private, 65534, "Permission denied"))
+        for path, user, needle in cases:
+            with self.subTest(path):
+                self.assert_one_line(self.host("--compare", path, user=user), 2, path, needle)
+
+    def test_baseline_text_never_drives_the_terminal(self):
+        text = self.real.replace('"cpu_model": "', '"cpu_model": "\\u001b]0;owned\\u0007\\u001b[31m', 1)
+        text = text.replace('"os": "', '"os": "two\\nlines ', 1)
+        text = text.replace('"score_multi": 3043', '"score_multi": 1e40')
+        path = write_bytes(self.folder, "baseline.json", text)
+        result = self.host("--compare", path)
         self.assertEqual(result.returncode, 0, result.stderr)
-        document = check_exports_agree(self, folder, result.stdout.splitlines())
-        self.assertEqual(document["library_version"], "1.0.0")
-        self.assertEqual(set(document["summary"]), set(REPORT_KEYS))
-        for run in document["runs"]:
-            self.assertEqual(len([load for load in run["other_load_percent"]
-                                  if load is not None]), 5)
-        lines = result.stdout.split("\n")
-        self.assertEqual(lines[-1], "", "every report line ends with a newline")
-        self.assertEqual(len(lines), 3, result.stdout)
-        for line in lines[:2]:
-            report = parse_report(line, self)
-            for key in MEASUREMENTS:
-                self.assertGreater(report[key], 0, f"{key} in {line}")
-            self.assertEqual(report["threads_used"], len(os.sched_getaffinity(0)))
-        # Progress went to standard error, one line per phase of each run.
-        phase_lines = [line for line in result.stderr.splitlines() if ", phase " in line]
-        self.assertEqual([line.split(":")[0] for line in phase_lines],
-                         [f"run {run}/2, phase {phase}/5"
-                          for run in (1, 2) for phase in range(1, 6)])
-        self.assertNotIn("\r", result.stderr)
+        stdout = result.stdout.decode("utf-8")
+        self.assertFalse(re.search("[\x00-\x09\x0b-\x1f\x7f]", stdout), repr(stdout))
+        self.assertIn("10000000000000000303786028427003666890752", stdout)
+        self.assertNotIn("two\nlines", stdout)
+
+    def test_a_closed_or_full_standard_output_loses_no_export(self):
+        cases = [("/dev/full", "No space left on device"), ("closed", "Bad file descriptor")]
+        for target, needle in cases:
+            with self.subTest(target):
+                export = os.path.join(self.folder, "x.json")
+                if os.path.exists(export):
+                    os.remove(export)
+                arguments = [CLI, "--library", STAND_IN_RUN_LIBRARY, "--quiet", "--json",
+                             "--runs", "2", "--export", export]
+                if target == "closed":
+                    result = subprocess.run(arguments, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                            timeout=60, check=False, pass_fds=(),
+                                            preexec_fn=lambda: os.close(1))
+                else:
+                    with open(target, "wb") as full:
+                        result = subprocess.run(arguments, stdout=full, stderr=subprocess.PIPE,
+                                                timeout=60, check=False)
+                self.assert_one_line(result, 5, "standard output", needle)
+                with open(export, encoding="utf-8") as document:
+                    self.assertEqual(len(json.load(document)["runs"]), 2)
+
+    def test_a_reader_that_goes_away_loses_no_export(self):
+        export = os.path.join(self.folder, "x.json")
+        shell = (f"'{CLI}' --library '{STAND_IN_RUN_LIBRARY}' --quiet --runs 2 --json "
+                 f"--export '{export}' | head -c1 >/dev/null; echo \"status ${{PIPESTATUS[0]}}\"")
+        result = subprocess.run(["bash", "-c", shell], capture_output=True, text=True, timeout=60,
+                                check=False)
+        self.assertIn("status 5", result.stdout, result.stderr)
+        self.assertIn("Broken pipe", result.stderr)
+        with open(export, encoding="utf-8") as document:
+            self.assertEqual(len(json.load(document)["runs"]), 2)
+
+    def test_an_export_through_a_link_replaces_the_file_it_names(self):
+        real = write_bytes(self.folder, "real.prom", "stale 1\n")
+        link = os.path.join(self.folder, "link.prom")
+        os.symlink("real.prom", link)
+        result = self.host("--export", link)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.islink(link))
+        with open(real, encoding="utf-8") as f:
+            self.assertIn("quorvane_score", f.read())
+
+
+class WholeRunTest(unittest.TestCase):
+    """A complete run of the real library: 20 s. The host's own handling of
+    runs, reports and exports is tested against the stand-in above."""
 
     def test_one_run_off_a_terminal_prints_phase_lines_then_the_table(self):
         result = run_cli("--library", LIBRARY, timeout=WHOLE_RUN_LIMIT_S)
@@ -431,7 +576,13 @@ class WholeRunTest(unittest.TestCase):
 
 
 class InterferenceTest(unittest.TestCase):
-    """A whole run while another process keeps a processor busy: 20 s."""
+    """A run while another process keeps a processor busy. The host measures
+    the other programs' share itself, so the stand-in's run of a few polls
+    serves: its phases last about a tenth of a second each."""
+
+    def setUp(self):
+        if not os.path.exists(STAND_IN_RUN_LIBRARY):
+            self.skipTest("QUORVANE_STAND_IN_RUN_LIBRARY is not set")
 
     def test_a_busy_processor_shows_in_the_phases_figures(self):
         folder = tempfile.mkdtemp()
@@ -439,8 +590,7 @@ class InterferenceTest(unittest.TestCase):
         exported = os.path.join(folder, "results.json")
         busy = subprocess.Popen([sys.executable, "-c", "while True: pass"])
         try:
-            result = run_cli("--json", "--library", LIBRARY, "--export", exported,
-                             timeout=WHOLE_RUN_LIMIT_S)
+            result = run_stand_in("--json", "--export", exported)
         finally:
             busy.kill()
             busy.wait()

@@ -103,6 +103,28 @@ class PromtoolTest(unittest.TestCase):
                 self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""),
                                  name)
 
+    def test_the_checker_accepts_the_export_of_every_accepted_fuzz_corpus_file(self):
+        corpus = os.environ["QUORVANE_FUZZ_CORPUS"]
+        extra = os.environ.get("QUORVANE_FUZZ_FOUND", "")
+        files = [os.path.join(corpus, name) for name in sorted(os.listdir(corpus))]
+        if extra and os.path.isdir(extra):
+            files += [os.path.join(extra, name) for name in sorted(os.listdir(extra))]
+        accepted = 0
+        with tempfile.TemporaryDirectory() as folder:
+            output = os.path.join(folder, "out.prom")
+            for path in files:
+                made = subprocess.run([os.environ["QUORVANE_PROM_FROM_BASELINE"], path, output],
+                                      capture_output=True, text=True, errors="replace", timeout=30,
+                                      check=False)
+                if made.returncode == 3:
+                    continue
+                self.assertEqual(made.returncode, 0, (path, made.stderr))
+                accepted += 1
+                result = promtool_check(output)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""),
+                                 path)
+        self.assertGreater(accepted, 0, "no corpus file was accepted")
+
     def test_the_checker_catches_what_the_export_avoids(self):
         # A metric without help text, and one in milliseconds instead of the
         # base unit: the checker is strict about both.

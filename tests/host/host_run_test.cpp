@@ -10,12 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "library_path.h"
 #include "loaded_library.h"
 #include "usable_processors.h"
 
 namespace {
 
-const std::string library_path = QUORVANE_LIBRARY_PATH;
+const std::string library_path = quorvane_library_path;
 
 int wait_for_close(const loaded_library& lib) {
   const int state = lib.wait_for_close(std::chrono::seconds(120));

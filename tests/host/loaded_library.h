@@ -1,7 +1,10 @@
 // Loads the built library by path, as a host does, and resolves its eight
 // exports: dlopen and dlsym, or LoadLibraryW and GetProcAddress on Windows.
-// Unlike the command-line host's loader, it unloads whenever it is told to,
-// even during a run: the tests check that the library survives exactly that.
+// Unlike the command-line host's loader, unload() unloads whenever it is
+// told to, even during a run: the tests check that the library survives
+// exactly that. The destructor, which also runs when a test fails part way,
+// first cancels a run still in progress and waits for it to close, and leaves
+// the library loaded when it does not close: its threads may still run.
 #ifndef QUORVANE_TESTS_LOADED_LIBRARY_H
 #define QUORVANE_TESTS_LOADED_LIBRARY_H
 
@@ -40,7 +43,14 @@ class loaded_library {
   }
   loaded_library(const loaded_library&) = delete;
   loaded_library& operator=(const loaded_library&) = delete;
-  ~loaded_library() { unload(); }
+  ~loaded_library() {
+    if (handle_ == nullptr) return;
+    if (state() == 1) {
+      cancel();
+      if (wait_for_close(std::chrono::seconds(60)) == 1) return;
+    }
+    unload();
+  }
 
   // Gives back this object's reference to the library.
   void unload() {

@@ -16,6 +16,7 @@
 
 #include "heap_in_use.h"
 #include "legal_values.h"
+#include "library_path.h"
 #include "loaded_library.h"
 #include "process_stats.h"
 #include "usable_processors.h"
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
   const bool counting = memcheck::under_memcheck();
   if (!counting) std::printf("not under memcheck: heap counts are skipped\n");
 
-  loaded_library lib(QUORVANE_LIBRARY_PATH);
+  loaded_library lib(quorvane_library_path);
   const int processors = usable_processors();
   const int threads_before = stress::baseline_thread_count();
   const std::uint64_t base = memcheck::heap_bytes_in_use();

@@ -6,11 +6,12 @@
 #include <chrono>
 #include <string>
 
+#include "library_path.h"
 #include "loaded_library.h"
 
 namespace stress {
 
-inline const std::string library_path = QUORVANE_LIBRARY_PATH;
+inline const std::string library_path = quorvane_library_path;
 
 // Polls every 200 us until the state is 2 or 3 or the limit passes;
 // returns the last state read.

@@ -182,4 +182,41 @@ TEST(RunControl, RefusedStartsLeaveTheTextInPlaceForPlainReaders) {
   EXPECT_EQ(wait_for_close(), 3);
 }
 
+// Sixteen host threads start at once, twenty times over, as a host does when
+// two buttons start a run; each refused thread reads the text with plain
+// loads right after its start returns, as a C host does. Under
+// ThreadSanitizer no read may race with the refusal that writes the text or
+// with the accepted start that empties the previous round's text.
+TEST(RunControl, SimultaneousStartersReadTheirRefusalWithPlainLoads) {
+  for (int round = 0; round < 20; ++round) {
+    fake::reset();
+    fake::settings().real_sleep_us = 0;
+    latch starters_returned;
+    fake::settings().on_processor_count = [&] { starters_returned.wait(); };
+    latch go;
+    std::atomic<int> accepted{0};
+    std::atomic<int> read_as_expected{0};
+    std::vector<testing_support::test_thread> hosts;
+    for (int i = 0; i < 16; ++i) {
+      hosts.emplace_back([&] {
+        go.wait();
+        if (quorvane_start() == 0) {
+          accepted.fetch_add(1);
+          return;
+        }
+        std::string text;
+        for (const char* p = quorvane_last_error(); *p != '\0'; ++p) text += *p;
+        if (text == "already running") read_as_expected.fetch_add(1);
+      });
+    }
+    go.open();
+    for (auto& host : hosts) host.join();
+    starters_returned.open();
+    EXPECT_EQ(accepted.load(), 1) << "round " << round;
+    EXPECT_EQ(read_as_expected.load(), 15) << "round " << round;
+    quorvane_cancel();
+    wait_for_close();
+  }
+}
+
 }  // namespace

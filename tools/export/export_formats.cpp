@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "export/atomic_file.h"
 #include "export/export_html.h"
 #include "export/export_prometheus.h"
+#include "number_text.h"
+#include "results/document_figures.h"
 #include "results/results_document.h"
 
 namespace quorvane::host {
@@ -39,11 +42,9 @@ std::string table_number(const nlohmann::json& value) {
   if (!value.is_number()) return "-";
   if (value.is_number_integer()) return value.dump();
   const double number = value.get<double>();
-  char text[48];
-  std::snprintf(text, sizeof text,
-                number == static_cast<double>(static_cast<long long>(number)) ? "%.0f" : "%.1f",
-                number);
-  return text;
+  // Compared without a cast to an integer type, which no double beyond
+  // 9.2e18 fits.
+  return printed(std::isfinite(number) && std::floor(number) == number ? "%.0f" : "%.1f", number);
 }
 
 std::string markdown_row(const std::vector<std::string>& cells) {
@@ -58,19 +59,45 @@ std::string markdown_rule(std::size_t columns) {
   return rule + "\n";
 }
 
+// A member's text, or fallback when it is missing or not text: a document
+// read from a file may hold anything there.
+std::string text_or(const nlohmann::json& object, const char* key, const char* fallback) {
+  const nlohmann::json& value = member(object, key);
+  return value.is_string() ? value.get<std::string>() : fallback;
+}
+
 std::string markdown_machine(const nlohmann::json& machine) {
   std::string text = "## Machine\n\n| | |\n|---|---|\n";
-  char memory[64];
-  std::snprintf(memory, sizeof memory, "%.1f GiB",
-                machine.value("memory_bytes", 0.0) / (1024.0 * 1024.0 * 1024.0));
-  text += markdown_row({"processor", machine.value("cpu_model", std::string("-"))});
+  const nlohmann::json& bytes = member(machine, "memory_bytes");
+  const std::string memory = printed(
+      "%.1f GiB", (bytes.is_number() ? bytes.get<double>() : 0.0) / (1024.0 * 1024.0 * 1024.0));
+  text += markdown_row({"processor", text_or(machine, "cpu_model", "-")});
   text += markdown_row(
-      {"processors", std::to_string(machine.value("logical_processors", 0)) + " logical, " +
-                         std::to_string(machine.value("usable_processors", 0)) + " usable"});
+      {"processors", table_number(member(machine, "logical_processors")) + " logical, " +
+                         table_number(member(machine, "usable_processors")) + " usable"});
   text += markdown_row({"memory", memory});
-  text += markdown_row({"system", machine.value("os", std::string("-"))});
-  text += markdown_row({"kernel", machine.value("kernel", std::string("-"))});
+  text += markdown_row({"system", text_or(machine, "os", "-")});
+  text += markdown_row({"kernel", text_or(machine, "kernel", "-")});
   return text;
+}
+
+// The runs of a document; an empty list when it has none.
+const nlohmann::json& runs_of(const nlohmann::json& document) {
+  static const nlohmann::json none = nlohmann::json::array();
+  const nlohmann::json& runs = member(document, "runs");
+  return runs.is_array() ? runs : none;
+}
+
+bool cancelled(const nlohmann::json& run) {
+  const nlohmann::json& flag = member(run, "cancelled");
+  return flag.is_boolean() && flag.get<bool>();
+}
+
+// A run's other_load_percent; an empty list when it has none.
+const nlohmann::json& loads_of(const nlohmann::json& run) {
+  static const nlohmann::json none = nlohmann::json::array();
+  const nlohmann::json& loads = member(run, "other_load_percent");
+  return loads.is_array() ? loads : none;
 }
 
 std::string markdown_runs(const nlohmann::json& runs) {
@@ -79,10 +106,11 @@ std::string markdown_runs(const nlohmann::json& runs) {
   std::string text = "## Runs\n\n" + markdown_row(header) + markdown_rule(header.size());
   int number = 0;
   for (const nlohmann::json& run : runs) {
-    std::vector<std::string> cells = {std::to_string(++number), run.value("started_at", ""),
-                                      run.value("cancelled", false) ? "yes" : "no"};
-    for (const char* key : report_keys)
-      cells.push_back(table_number(run["report"].value(key, nlohmann::json())));
+    std::vector<std::string> cells = {std::to_string(++number), text_or(run, "started_at", ""),
+                                      cancelled(run) ? "yes" : "no"};
+    for (const char* key : report_keys) {
+      cells.push_back(table_number(member(member(run, "report"), key)));
+    }
     text += markdown_row(cells);
   }
 
@@ -95,9 +123,7 @@ std::string markdown_runs(const nlohmann::json& runs) {
   number = 0;
   for (const nlohmann::json& run : runs) {
     std::vector<std::string> cells = {std::to_string(++number)};
-    for (const nlohmann::json& load : run.value("other_load_percent", nlohmann::json::array())) {
-      cells.push_back(table_number(load));
-    }
+    for (const nlohmann::json& load : loads_of(run)) cells.push_back(table_number(load));
     text += markdown_row(cells);
   }
   return text;
@@ -108,16 +134,14 @@ std::string markdown_summary(const nlohmann::json& summary) {
   std::string text = "## Summary of the finished runs\n\n";
   text += markdown_row({"figure", "median", "min", "max", "cv"}) + markdown_rule(5);
   for (const char* key : report_keys) {
-    if (!summary.contains(key)) continue;
-    const nlohmann::json& entry = summary[key];
+    const nlohmann::json& entry = member(summary, key);
+    if (!entry.is_object()) continue;
     std::string variation = "-";
-    if (entry["cv_percent"].is_number()) {
-      char cv[32];
-      std::snprintf(cv, sizeof cv, "%.1f%%", entry["cv_percent"].get<double>());
-      variation = cv;
-    }
-    text += markdown_row({key, table_number(entry["median"]), table_number(entry["min"]),
-                          table_number(entry["max"]), variation});
+    const nlohmann::json& cv = member(entry, "cv_percent");
+    if (cv.is_number()) variation = printed("%.1f%%", cv.get<double>());
+    text += markdown_row({key, table_number(member(entry, "median")),
+                          table_number(member(entry, "min")), table_number(member(entry, "max")),
+                          variation});
   }
   return text;
 }
@@ -179,7 +203,27 @@ std::string write_export(const std::string& path, const nlohmann::json& document
   return std::string();
 }
 
-std::string format_json_export(const nlohmann::json& document) { return document.dump(2) + "\n"; }
+std::string format_json_export(const nlohmann::json& document) {
+  // The document's objects keep their members sorted; each run's report is
+  // written with its members in the order the library writes them (the
+  // report keys' order), then any others.
+  nlohmann::ordered_json ordered(document);
+  if (ordered.contains("runs") && ordered["runs"].is_array()) {
+    for (nlohmann::ordered_json& run : ordered["runs"]) {
+      if (!run.is_object() || !run.contains("report") || !run["report"].is_object()) continue;
+      const nlohmann::ordered_json& report = run["report"];
+      nlohmann::ordered_json in_library_order = nlohmann::ordered_json::object();
+      for (const char* key : report_keys) {
+        if (report.contains(key)) in_library_order[key] = report[key];
+      }
+      for (const auto& [key, value] : report.items()) {
+        if (!in_library_order.contains(key)) in_library_order[key] = value;
+      }
+      run["report"] = std::move(in_library_order);
+    }
+  }
+  return ordered.dump(2) + "\n";
+}
 
 std::string format_csv_export(const nlohmann::json& document) {
   std::string text = "started_at,cancelled";
@@ -188,13 +232,13 @@ std::string format_csv_export(const nlohmann::json& document) {
     text += ",other_load_percent_" + std::to_string(phase);
   }
   text += "\n";
-  for (const nlohmann::json& run : document["runs"]) {
-    text += run.value("started_at", "") + (run.value("cancelled", false) ? ",true" : ",false");
+  for (const nlohmann::json& run : runs_of(document)) {
+    text += text_or(run, "started_at", "") + (cancelled(run) ? ",true" : ",false");
     for (const char* key : report_keys) {
-      const nlohmann::json value = run["report"].value(key, nlohmann::json());
+      const nlohmann::json& value = member(member(run, "report"), key);
       text += "," + (value.is_number() ? value.dump() : std::string());
     }
-    for (const nlohmann::json& load : run.value("other_load_percent", nlohmann::json::array())) {
+    for (const nlohmann::json& load : loads_of(run)) {
       text += "," + (load.is_number() ? load.dump() : std::string());
     }
     text += "\n";
@@ -204,12 +248,15 @@ std::string format_csv_export(const nlohmann::json& document) {
 
 std::string format_markdown_export(const nlohmann::json& document) {
   std::string text = "# quorvane results\n\n";
-  text += "Started " + document.value("started_at", "") + " by quorvane " +
-          document.value("host_version", "") + " with library " +
-          document.value("library_version", "") + ".\n\n";
-  if (document.contains("machine")) text += markdown_machine(document["machine"]) + "\n";
-  text += markdown_runs(document["runs"]) + "\n";
-  text += markdown_summary(document.value("summary", nlohmann::json::object()));
+  text += "Started " + text_or(document, "started_at", "") + " by quorvane " +
+          text_or(document, "host_version", "") + " with library " +
+          text_or(document, "library_version", "") + ".\n\n";
+  if (member(document, "machine").is_object()) {
+    text += markdown_machine(member(document, "machine")) + "\n";
+  }
+  text += markdown_runs(runs_of(document)) + "\n";
+  const nlohmann::json& summary = member(document, "summary");
+  text += markdown_summary(summary.is_object() ? summary : nlohmann::json::object());
   return text;
 }
 

@@ -1,6 +1,7 @@
 // Laying out the HTML report of a results document.
 #include "export/export_html.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -8,7 +9,9 @@
 #include <vector>
 
 #include "export/svg_chart.h"
+#include "number_text.h"
 #include "results/document_figures.h"
+#include "results/machine_table.h"
 #include "results/run_report.h"
 #include "results/significance.h"
 
@@ -50,31 +53,20 @@ struct side {
 };
 
 std::string format_number(double value) {
-  char text[40];
-  if (std::fabs(value - std::round(value)) < 1e-9 || std::fabs(value) >= 1e6) {
-    std::snprintf(text, sizeof text, "%.0f", value);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f", value);
-  }
-  return text;
+  const bool whole = std::fabs(value - std::round(value)) < 1e-9 || std::fabs(value) >= 1e6;
+  return printed(whole ? "%.0f" : "%.1f", value);
 }
 
-std::string format_percent(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.1f%%", value);
-  return text;
-}
+std::string format_percent(double value) { return printed("%.1f%%", value); }
 
-// A machine description's value as a person reads it.
+// A machine description's value as a person reads it; "" when it has none.
 std::string machine_value(const nlohmann::json& machine, const std::string& key) {
   const nlohmann::json& value = member(machine, key.c_str());
-  if (value.is_null()) return "not recorded";
+  if (value.is_null()) return "";
   if (value.is_string()) return value.get<std::string>();
   if (key == "memory_bytes" && value.is_number()) {
-    char text[80];
-    std::snprintf(text, sizeof text, "%.1f GiB (%.0f bytes)",
-                  value.get<double>() / (1024.0 * 1024.0 * 1024.0), value.get<double>());
-    return text;
+    return printed("%.1f GiB", value.get<double>() / (1024.0 * 1024.0 * 1024.0)) + " (" +
+           printed("%.0f", value.get<double>()) + " bytes)";
   }
   return value.dump();
 }
@@ -87,31 +79,36 @@ std::string machine_table(const std::vector<side>& sides) {
       {"memory_bytes", "memory"},
       {"os", "operating system"},
       {"kernel", "kernel"}};
-  std::vector<std::pair<std::string, std::string>> rows;
-  for (const auto& [key, label] : known) rows.emplace_back(key, label);
+  std::vector<std::string> keys;
+  std::vector<machine_row> rows;
+  auto add_row = [&](const std::string& key, std::string label) {
+    keys.push_back(key);
+    rows.push_back({std::move(label), [key](const nlohmann::json& document) {
+                      return machine_value(member(document, "machine"), key);
+                    }});
+  };
+  for (const auto& [key, label] : known) add_row(key, label);
   // Members beyond the known ones, in the order the documents give them.
+  std::vector<const nlohmann::json*> documents;
   for (const side& one : sides) {
+    documents.push_back(one.document);
     const nlohmann::json& machine = member(*one.document, "machine");
     if (!machine.is_object()) continue;
     for (const auto& item : machine.items()) {
-      bool listed = false;
-      for (const auto& row : rows) listed = listed || row.first == item.key();
-      if (!listed) {
-        std::string label = item.key();
-        for (char& c : label) c = c == '_' ? ' ' : c;
-        rows.emplace_back(item.key(), label);
-      }
+      if (std::find(keys.begin(), keys.end(), item.key()) != keys.end()) continue;
+      std::string label = item.key();
+      std::replace(label.begin(), label.end(), '_', ' ');
+      add_row(item.key(), std::move(label));
     }
   }
 
+  const std::vector<std::vector<std::string>> cells = machine_cells(rows, documents);
   std::string html = "<table class=\"machine\"><tr><th></th>";
   for (const side& one : sides) html += "<th>" + escape_html(one.name) + "</th>";
   html += "</tr>";
-  for (const auto& [key, label] : rows) {
-    html += "<tr><th>" + escape_html(label) + "</th>";
-    for (const side& one : sides) {
-      html += "<td>" + escape_html(machine_value(member(*one.document, "machine"), key)) + "</td>";
-    }
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    html += "<tr><th>" + escape_html(rows[i].label) + "</th>";
+    for (const std::string& cell : cells[i]) html += "<td>" + escape_html(cell) + "</td>";
     html += "</tr>";
   }
   return html + "</table>";
@@ -142,10 +139,8 @@ void append_figure_row(std::string& html, const char* label, const char* unit, c
     std::optional<summary> base = summarise_report(sides[1].runs, key);
     if (base) base->median *= scale;
     html += median_cell(base);
-    char ratio[32] = "-";
-    if (here && base && base->median != 0) {
-      std::snprintf(ratio, sizeof ratio, "%.3f", here->median / base->median);
-    }
+    std::string ratio = "-";
+    if (here && base && base->median != 0) ratio = printed("%.3f", here->median / base->median);
     html += std::string("<td class=\"num\">") + ratio + "</td><td>";
     if (measured && here && base) {
       html += verdict_text(

@@ -3,8 +3,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <ctime>
 #include <optional>
 
+#include "machine/host_platform.h"
 #include "results/document_figures.h"
 
 namespace quorvane::host {
@@ -97,16 +99,16 @@ std::optional<long long> unix_time(const std::string& text) {
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
     return std::nullopt;
   }
-  // Days from the civil date, counting years from March so that the leap
-  // day ends a year.
-  const long long y = year - (month <= 2 ? 1 : 0);
-  const long long era = y / 400;
-  const long long year_of_era = y - era * 400;
-  const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const long long day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  const long long days = era * 146097 + day_of_era - 719468;
-  return ((days * 24 + hour) * 60 + minute) * 60 + second;
+  std::tm calendar{};
+  calendar.tm_year = year - 1900;
+  calendar.tm_mon = month - 1;
+  calendar.tm_mday = day;
+  calendar.tm_hour = hour;
+  calendar.tm_min = minute;
+  calendar.tm_sec = second;
+  std::time_t moment = 0;
+  if (!platform::utc_moment(calendar, moment)) return std::nullopt;
+  return static_cast<long long>(moment);
 }
 
 }  // namespace

@@ -19,6 +19,14 @@ constexpr double group_row = 20;
 constexpr double bar_row = 28;
 constexpr double bar_height = 16;
 constexpr double axis_height = 26;
+// Larger values are drawn at the axis end, so the axis arithmetic (a step
+// above a quarter of the largest value, its multiples) stays finite.
+constexpr double largest_drawn = 1e300;
+
+// Keeps the largest finite value; infinities and NaN never set the axis.
+void widen(double& largest, double value) {
+  if (std::isfinite(value)) largest = std::max(largest, std::min(value, largest_drawn));
+}
 
 std::string number(double value) {
   char text[32];
@@ -72,20 +80,23 @@ std::string escape_html(const std::string& text) {
 }
 
 std::string render_svg(const bar_chart& chart) {
-  double largest = chart.marker.value_or(0);
+  double largest = 0;
+  if (chart.marker) widen(largest, *chart.marker);
   double height = top_margin + axis_height;
   for (const chart_group& group : chart.groups) {
     if (!group.label.empty()) height += group_row;
     for (const chart_bar& bar : group.bars) {
       height += bar_row;
-      if (bar.value) largest = std::max(largest, *bar.value);
-      for (const double point : bar.points) largest = std::max(largest, point);
+      if (bar.value) widen(largest, *bar.value);
+      for (const double point : bar.points) widen(largest, point);
     }
   }
   const double step = axis_step(largest);
-  const double axis_end = std::max(step, std::ceil(largest / step) * step);
+  const int steps = std::max(1, static_cast<int>(std::ceil(largest / step)));
+  const double axis_end = steps * step;
   const auto x_of = [&](double value) {
-    return plot_left + (plot_right - plot_left) * std::clamp(value / axis_end, 0.0, 1.0);
+    const double share = value / axis_end;  // NaN draws at 0
+    return plot_left + (plot_right - plot_left) * (share >= 1 ? 1.0 : share > 0 ? share : 0.0);
   };
   const double plot_bottom = height - axis_height;
 
@@ -103,7 +114,8 @@ std::string render_svg(const bar_chart& chart) {
          "</pattern></defs>";
 
   // Grid and axis.
-  for (double tick = 0; tick <= axis_end + step / 2; tick += step) {
+  for (int index = 0; index <= steps; ++index) {
+    const double tick = index * step;
     append_line(svg, x_of(tick), top_margin, x_of(tick), plot_bottom, "grid");
     append_text(svg, x_of(tick), plot_bottom + 16, "middle", "tick", number(tick));
   }
@@ -117,7 +129,7 @@ std::string render_svg(const bar_chart& chart) {
     for (const chart_bar& bar : group.bars) {
       const double middle = y + bar_row / 2;
       append_text(svg, plot_left - 8, middle + 4, "end", "label", bar.label);
-      if (bar.value) {
+      if (bar.value && std::isfinite(*bar.value)) {
         const double width = x_of(*bar.value) - plot_left;
         svg += "<rect x=\"" + number(plot_left) + "\" y=\"" + number(middle - bar_height / 2) +
                "\" width=\"" + number(width) + "\" height=\"" + number(bar_height) + "\" " +
@@ -128,6 +140,7 @@ std::string render_svg(const bar_chart& chart) {
       // Points a few pixels apart up and down, so that runs of about the
       // same value stay visible one by one.
       for (std::size_t i = 0; i < bar.points.size(); ++i) {
+        if (!std::isfinite(bar.points[i])) continue;
         const double offset = (static_cast<double>(i % 3) - 1) * 4;
         svg += "<circle cx=\"" + number(x_of(bar.points[i])) + "\" cy=\"" +
                number(middle + offset) + "\" r=\"3.5\" class=\"run\"><title>finished run " +

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,6 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // The folder holding the running executable, without a trailing separator;
 // "." when it cannot be found.
 std::string executable_directory();
-
-// Joins a folder and a file name with the platform's separator.
-std::string join_path(const std::string& directory, const std::string& file_name);
 
 // A loaded shared library; nullptr means "not loaded".
 using library_handle = void*;
@@ -56,8 +54,15 @@ void set_run_in_progress(bool in_progress);
 
 // Makes standard output and standard error write each '\n' as it is: a
 // report line leaves the host unchanged, and line ends never carry the
-// carriage return that a redrawn progress line uses.
+// carriage return that a redrawn progress line uses. A closed reader of
+// either stream makes writes to it fail: the process is never ended for it
+// (SIGPIPE is ignored). A standard stream closed when the host starts is
+// opened on the null device, so that no file the host opens takes its
+// number (a report line written into an export).
 void prepare_standard_streams();
+
+// True when standard output was closed when the host started.
+bool standard_output_was_closed();
 
 // True when stream is attached to an interactive terminal.
 bool is_terminal(std::FILE* stream);
@@ -66,11 +71,24 @@ bool is_terminal(std::FILE* stream);
 // the sleep early.
 void sleep_ms(unsigned milliseconds);
 
-// Writes contents to a file that must not exist yet (a temporary name),
-// in binary. Returns false and sets error to the system's reason.
-bool write_new_file(const std::string& path, const std::string& contents, std::string& error);
+// Follows path's symbolic links to the file that a write to path replaces:
+// path itself when it is no link or does not exist yet, so the link stays
+// and the file it names gets the new contents. Refuses, as the kernel's
+// protected_symlinks rule does, a link in a sticky, world-writable folder
+// (such as /tmp) that is owned neither by this user nor by the folder's
+// owner. Returns false and sets error to the reason.
+bool resolve_write_target(const std::string& path, std::string& target, std::string& error);
 
-// Renames from over to, replacing to if it exists, in one step.
+// Writes contents to a new file with a unique name in target's folder, never
+// another writer's, flushed to the disk and closed, and sets temporary to
+// its path. The file gets the mode of an existing target (and its owner,
+// where this process may set it), else 0666 less the umask. On failure
+// nothing is left behind and error says why.
+bool write_temporary_beside(const std::string& target, const std::string& contents,
+                            std::string& temporary, std::string& error);
+
+// Renames from over to, replacing to if it exists, in one step, and makes
+// the rename itself durable (the folder is flushed to the disk).
 bool replace_file(const std::string& from, const std::string& to, std::string& error);
 
 // Removes a file; nothing happens when it does not exist.
@@ -81,6 +99,15 @@ bool is_directory(const std::string& path);
 
 // A number that no other running process has: it keeps temporary names apart.
 unsigned long process_id();
+
+// The UTC calendar time of a moment. Returns false when the system cannot
+// represent it.
+bool utc_calendar_time(std::time_t moment, std::tm& calendar);
+
+// The moment of a UTC calendar time; fields beyond their range carry over
+// (the 32nd of January is the 1st of February). Returns false when the
+// system cannot represent it.
+bool utc_moment(std::tm calendar, std::time_t& moment);
 
 // What the host reads about the machine, unprocessed; the machine
 // description (machine_description.h) makes sense of it. A field the system

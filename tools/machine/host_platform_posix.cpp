@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -28,6 +29,8 @@ std::atomic<int> g_interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void on_interrupt_signal(int) { g_interrupts.fetch_add(1); }
+
+bool g_output_closed = false;
 
 std::string file_text(const char* path) {
   std::ifstream file(path);
@@ -76,12 +79,6 @@ std::string executable_directory() {
   return path.substr(0, slash);
 }
 
-std::string join_path(const std::string& directory, const std::string& file_name) {
-  if (directory.empty()) return file_name;
-  if (directory.back() == '/') return directory + file_name;
-  return directory + "/" + file_name;
-}
-
 library_handle open_library(const std::string& path, std::string& error) {
   // dlopen searches the library path for a name without a slash; "./" makes
   // a bare file name mean the file in the current folder.
@@ -123,8 +120,19 @@ void set_run_in_progress(bool) {
 }
 
 void prepare_standard_streams() {
-  // Streams here never translate line ends.
+  // Streams here never translate line ends. A reader that goes away (a pipe
+  // into head) makes writes fail instead of ending the process, so the
+  // exports are still written and the failure is reported.
+  signal(SIGPIPE, SIG_IGN);
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+    if (stream == 1) g_output_closed = true;
+    // open gives the lowest free number: this one.
+    if (open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY) != stream) break;
+  }
 }
+
+bool standard_output_was_closed() { return g_output_closed; }
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
@@ -135,35 +143,144 @@ void sleep_ms(unsigned milliseconds) {
   nanosleep(&pause, nullptr);
 }
 
-bool write_new_file(const std::string& path, const std::string& contents, std::string& error) {
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (file < 0) {
-    error = system_message(errno);
-    return false;
-  }
+namespace {
+
+// The folder part of path, "." when it has none.
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The kernel's protected_symlinks rule: in a sticky, world-writable folder a
+// link is followed only by its owner or when the folder's owner owns it.
+bool link_is_protected(const std::string& link, const struct stat& link_status) {
+  struct stat folder {};
+  if (stat(folder_of(link).c_str(), &folder) != 0) return false;
+  const bool sticky_and_shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return sticky_and_shared && link_status.st_uid != geteuid() &&
+         link_status.st_uid != folder.st_uid;
+}
+
+mode_t current_umask() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+bool write_all(int file, const std::string& contents, std::string& error) {
   std::size_t written = 0;
   while (written < contents.size()) {
     const ssize_t count = write(file, contents.data() + written, contents.size() - written);
     if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
+    if (count < 0) {
       error = system_message(errno);
-      close(file);
+      return false;
+    }
+    if (count == 0) {
+      error = "the file system accepted no more data";
       return false;
     }
     written += static_cast<std::size_t>(count);
   }
-  // The data reaches the disk before the rename makes it the file's content.
-  if (fsync(file) != 0 || close(file) != 0) {
+  return true;
+}
+
+// Gives the new file an existing target's mode and owner, or the mode a
+// newly created file gets.
+bool match_target_permissions(int file, const std::string& target, std::string& error) {
+  struct stat existing {};
+  if (stat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
+    if (fchmod(file, 0666 & ~current_umask()) == 0) return true;
     error = system_message(errno);
     return false;
   }
+  // Only the owner, or a privileged host, may hand the file over; the mode
+  // is kept either way, less the set-id bits when the owner changes.
+  const bool same_owner = fchown(file, existing.st_uid, existing.st_gid) == 0 ||
+                          (existing.st_uid == geteuid() && existing.st_gid == getegid());
+  const mode_t mode = existing.st_mode & (same_owner ? 07777 : 0777);
+  if (fchmod(file, mode) == 0) return true;
+  error = system_message(errno);
+  return false;
+}
+
+}  // namespace
+
+bool resolve_write_target(const std::string& path, std::string& target, std::string& error) {
+  target = path;
+  // As many links as the kernel itself follows in one path.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat status {};
+    if (lstat(target.c_str(), &status) != 0) {
+      if (errno == ENOENT) return true;
+      error = system_message(errno);
+      return false;
+    }
+    if (!S_ISLNK(status.st_mode)) return true;
+    if (link_is_protected(target, status)) {
+      error = "a symbolic link owned by another user in a sticky, world-writable folder";
+      return false;
+    }
+    std::string destination(PATH_MAX, '\0');
+    const ssize_t length = readlink(target.c_str(), destination.data(), destination.size());
+    if (length < 0) {
+      error = system_message(errno);
+      return false;
+    }
+    destination.resize(static_cast<std::size_t>(length));
+    if (destination.empty() || destination.front() != '/') {
+      std::string relative_to = folder_of(target);
+      relative_to += '/';
+      destination.insert(0, relative_to);
+    }
+    target = destination;
+  }
+  error = system_message(ELOOP);
+  return false;
+}
+
+bool write_temporary_beside(const std::string& target, const std::string& contents,
+                            std::string& temporary, std::string& error) {
+  std::string name = target + ".XXXXXX";
+  const int file = mkostemp(name.data(), O_CLOEXEC);
+  if (file < 0) {
+    error = system_message(errno);
+    return false;
+  }
+  // The data reaches the disk before the rename makes it the file's content.
+  bool ok = match_target_permissions(file, target, error) && write_all(file, contents, error);
+  if (ok && fsync(file) != 0) {
+    error = system_message(errno);
+    ok = false;
+  }
+  if (close(file) != 0 && ok) {
+    error = system_message(errno);
+    ok = false;
+  }
+  if (!ok) {
+    unlink(name.c_str());
+    return false;
+  }
+  temporary = name;
   return true;
 }
 
 bool replace_file(const std::string& from, const std::string& to, std::string& error) {
-  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  error = system_message(errno);
-  return false;
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    error = system_message(errno);
+    return false;
+  }
+  const int folder = open(folder_of(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) {
+    error = system_message(errno);
+    return false;
+  }
+  // Some file systems cannot flush a folder; the rename stands there anyway.
+  const bool flushed = fsync(folder) == 0 || errno == EINVAL;
+  if (!flushed) error = system_message(errno);
+  close(folder);
+  return flushed;
 }
 
 void remove_file(const std::string& path) { unlink(path.c_str()); }
@@ -174,6 +291,17 @@ bool is_directory(const std::string& path) {
 }
 
 unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
+
+bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
+  return gmtime_r(&moment, &calendar) != nullptr;
+}
+
+bool utc_moment(std::tm calendar, std::time_t& moment) {
+  // -1 is also the second before 1970; only errno tells an overflow apart.
+  errno = 0;
+  moment = timegm(&calendar);
+  return moment != -1 || errno == 0;
+}
 
 machine_readings read_machine() {
   machine_readings readings;

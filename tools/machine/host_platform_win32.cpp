@@ -164,13 +164,6 @@ std::string executable_directory() {
   return to_utf8(path.substr(0, slash));
 }
 
-std::string join_path(const std::string& directory, const std::string& file_name) {
-  if (directory.empty()) return file_name;
-  const char last = directory.back();
-  if (last == '\\' || last == '/') return directory + file_name;
-  return directory + "\\" + file_name;
-}
-
 library_handle open_library(const std::string& path, std::string& error) {
   // A full path keeps LoadLibrary from searching the system's folders.
   const std::wstring wide = to_wide(path);
@@ -208,13 +201,64 @@ void prepare_standard_streams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+bool standard_output_was_closed() {
+  // A process started without a standard output has no valid handle there.
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  return output == nullptr || output == INVALID_HANDLE_VALUE;
+}
+
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
 
-bool write_new_file(const std::string& path, const std::string& contents, std::string& error) {
-  HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+bool resolve_write_target(const std::string& path, std::string& target, std::string& error) {
+  target = path;
+  const DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return true;
+  }
+  // A link: the file it names is the one to replace, so the link stays.
+  HANDLE file =
+      CreateFileW(to_wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return true;
+    error = system_message(code);
+    return false;
+  }
+  std::wstring final_path(32768, L'\0');
+  const DWORD length =
+      GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()),
+                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  const DWORD code = GetLastError();
+  CloseHandle(file);
+  if (length == 0 || length >= final_path.size()) {
+    error = system_message(code);
+    return false;
+  }
+  final_path.resize(length);
+  target = to_utf8(final_path);
+  return true;
+}
+
+bool write_temporary_beside(const std::string& target, const std::string& contents,
+                            std::string& temporary, std::string& error) {
+  // CREATE_NEW never opens another writer's file; a name taken already is
+  // tried again with the next number.
+  static std::atomic<unsigned> attempt{0};
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::string name;
+  for (int tries = 0; tries < 100 && file == INVALID_HANDLE_VALUE; ++tries) {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    name = target + "." + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(static_cast<unsigned long long>(now.QuadPart) + attempt.fetch_add(1)) +
+           ".tmp";
+    file = CreateFileW(to_wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
   if (file == INVALID_HANDLE_VALUE) {
     error = system_message(GetLastError());
     return false;
@@ -225,17 +269,39 @@ bool write_new_file(const std::string& path, const std::string& contents, std::s
     DWORD count = 0;
     const std::size_t rest = contents.size() - written;
     const DWORD chunk = rest > 0x40000000U ? 0x40000000U : static_cast<DWORD>(rest);
-    ok = WriteFile(file, contents.data() + written, chunk, &count, nullptr) != 0 && count > 0;
+    if (WriteFile(file, contents.data() + written, chunk, &count, nullptr) == 0) {
+      error = system_message(GetLastError());
+      ok = false;
+    } else if (count == 0) {
+      error = "the file system accepted no more data";
+      ok = false;
+    }
     written += count;
   }
-  if (ok) ok = FlushFileBuffers(file) != 0;
-  if (!ok) error = system_message(GetLastError());
+  if (ok && FlushFileBuffers(file) == 0) {
+    error = system_message(GetLastError());
+    ok = false;
+  }
   CloseHandle(file);
-  return ok;
+  if (!ok) {
+    DeleteFileW(to_wide(name).c_str());
+    return false;
+  }
+  temporary = name;
+  return true;
 }
 
 bool replace_file(const std::string& from, const std::string& to, std::string& error) {
-  if (MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(),
+  const std::wstring wide_from = to_wide(from);
+  const std::wstring wide_to = to_wide(to);
+  // ReplaceFileW keeps the replaced file's security descriptor and
+  // attributes, as the POSIX side keeps its mode and owner.
+  if (GetFileAttributesW(wide_to.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      ReplaceFileW(wide_to.c_str(), wide_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                   nullptr, nullptr) != 0) {
+    return true;
+  }
+  if (MoveFileExW(wide_from.c_str(), wide_to.c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
     return true;
   }
@@ -251,6 +317,18 @@ bool is_directory(const std::string& path) {
 }
 
 unsigned long process_id() { return GetCurrentProcessId(); }
+
+bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
+  const __time64_t wide_moment = moment;
+  return _gmtime64_s(&calendar, &wide_moment) == 0;
+}
+
+bool utc_moment(std::tm calendar, std::time_t& moment) {
+  // The C runtime's range starts at 1970, so -1 is always its failure.
+  const __time64_t wide_moment = _mkgmtime64(&calendar);
+  moment = static_cast<std::time_t>(wide_moment);
+  return wide_moment != -1;
+}
 
 machine_readings read_machine() {
   machine_readings readings;

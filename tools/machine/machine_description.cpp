@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "safe_text.h"
+
 namespace quorvane::host {
 namespace {
 
@@ -78,6 +80,12 @@ machine_description describe_machine(const platform::machine_readings& readings)
   }
   if (machine.os.empty()) machine.os = "unknown system";
   machine.kernel = readings.kernel.empty() ? "unknown kernel" : trimmed(readings.kernel);
+  // The system's texts may hold any bytes (a Latin-1 os-release); the
+  // document and its exports are UTF-8.
+  for (std::string* text :
+       {&machine.cpu_model, &machine.cpu_signature, &machine.os, &machine.kernel}) {
+    *text = valid_utf8(*text);
+  }
   return machine;
 }
 
@@ -95,20 +103,22 @@ nlohmann::json machine_json(const machine_description& machine) {
 }
 
 std::string format_machine_table(const machine_description& machine) {
-  char line[320];
-  std::string table = "Machine\n";
-  std::snprintf(line, sizeof line, "  %-32s %s\n", "processor", machine.cpu_model.c_str());
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %d logical, %d usable by this process\n", "processors",
-                machine.logical_processors, machine.usable_processors);
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %.1f GiB\n", "memory",
+  // Texts are joined whole: a fixed buffer would cut a long name, perhaps
+  // inside a character.
+  const auto row = [](const char* label, const std::string& value) {
+    char padded[40];
+    std::snprintf(padded, sizeof padded, "  %-32s ", label);
+    return padded + value + "\n";
+  };
+  char memory[64];
+  std::snprintf(memory, sizeof memory, "%.1f GiB",
                 static_cast<double>(machine.memory_bytes) / (1024.0 * 1024.0 * 1024.0));
-  table += line;
-  std::snprintf(line, sizeof line, "  %-32s %s, %s\n", "system", machine.os.c_str(),
-                machine.kernel.c_str());
-  table += line;
-  return table;
+  return "Machine\n" + row("processor", terminal_safe(machine.cpu_model)) +
+         row("processors", std::to_string(machine.logical_processors) + " logical, " +
+                               std::to_string(machine.usable_processors) +
+                               " usable by this process") +
+         row("memory", memory) +
+         row("system", terminal_safe(machine.os) + ", " + terminal_safe(machine.kernel));
 }
 
 }  // namespace quorvane::host

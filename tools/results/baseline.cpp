@@ -3,43 +3,16 @@
 #include "results/baseline.h"
 
 #include <cstddef>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
+#include <cstdint>
 
+#include "results/baseline_file.h"
+#include "results/json_depth.h"
 #include "results/run_report.h"
 
 namespace quorvane::host {
 namespace {
 
 using nlohmann::json;
-
-// The file's bytes; on failure nothing, with problem set.
-std::optional<std::string> read_file(const std::string& path, std::string& problem) {
-  const std::filesystem::path file = std::filesystem::u8path(path);
-  std::error_code status_error;
-  const std::filesystem::file_status status = std::filesystem::status(file, status_error);
-  if (!std::filesystem::exists(status)) {
-    problem = "does not exist";
-    return std::nullopt;
-  }
-  if (std::filesystem::is_directory(status)) {
-    problem = "is a folder, not a file";
-    return std::nullopt;
-  }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    problem = "cannot be opened for reading";
-    return std::nullopt;
-  }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    problem = "cannot be read";
-    return std::nullopt;
-  }
-  return text;
-}
 
 bool blank(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
@@ -48,9 +21,11 @@ bool blank(const std::string& text) {
 // Parses text as JSON; on failure a discarded value, with problem set to
 // the parser's reason without its exception tag.
 json parse_json(const std::string& text, std::string& problem) {
+  // Every kind of the parser's failure: a syntax error, and a number that
+  // overflows a double (-1e400) alike.
   try {
     return json::parse(text);
-  } catch (const json::parse_error& failure) {
+  } catch (const json::exception& failure) {
     problem = failure.what();
     const std::size_t tag_end = problem.find("] ");
     if (problem.rfind("[json.exception", 0) == 0 && tag_end != std::string::npos) {
@@ -60,20 +35,31 @@ json parse_json(const std::string& text, std::string& problem) {
   }
 }
 
-// Checks a report with the host's own reader, so a baseline's reports meet
-// the same rules as the library's. The reader's reason ends with the text
-// it was given; a run's whole report adds nothing to a message that names
-// the run, so it is cut.
-bool check_report(const std::string& text, std::string& problem) {
-  std::string reason;
-  if (parse_report(text, reason)) return true;
-  const std::string echo = ": " + text;
-  if (reason.size() > echo.size() &&
-      reason.compare(reason.size() - echo.size(), echo.size(), echo) == 0) {
-    reason.resize(reason.size() - echo.size());
+// A value as a message quotes it: a number, string or literal as JSON, a
+// list or an object by its kind alone, so that no message holds a value
+// nested without bound, nor takes the stack to write one.
+std::string quoted(const json& value) {
+  return value.is_structured() ? value.type_name() : value.dump();
+}
+
+// other_load_percent, when a run has it: at most one share per phase, each
+// a percentage of the machine's processor time or null (not measured).
+bool check_other_load(const json& run, std::string& problem) {
+  const auto loads = run.find("other_load_percent");
+  if (loads == run.end()) return true;
+  if (!loads->is_array() || loads->size() > 5) {
+    problem = "other_load_percent must be a list of at most 5 percentages";
+    return false;
   }
-  problem = reason;
-  return false;
+  for (const json& load : *loads) {
+    if (load.is_null()) continue;
+    if (!load.is_number() || !(load.get<double>() >= 0 && load.get<double>() <= 100)) {
+      problem = "other_load_percent " + (load.is_number() ? load.dump() : std::string("entry")) +
+                " is not a percentage from 0 to 100";
+      return false;
+    }
+  }
+  return true;
 }
 
 std::optional<json> check_document(const json& document, std::string& problem) {
@@ -83,7 +69,7 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     return std::nullopt;
   }
   if (!version->is_number_integer()) {
-    problem = "schema_version must be a whole number, not " + version->dump();
+    problem = "schema_version must be a whole number, not " + quoted(*version);
     return std::nullopt;
   }
   if (*version != known_schema_version) {
@@ -115,7 +101,13 @@ std::optional<json> check_document(const json& document, std::string& problem) {
     }
     const auto cancelled = run.find("cancelled");
     if (cancelled != run.end() && !cancelled->is_boolean()) {
-      problem = name + ": cancelled must be true or false, not " + cancelled->dump();
+      problem = name + ": cancelled must be true or false, not " + quoted(*cancelled);
+      return std::nullopt;
+    }
+    std::string reason;
+    if (!check_other_load(run, reason)) {
+      problem = name + ": ";
+      problem += reason;
       return std::nullopt;
     }
     // A cancelled run's figures are not compared, so they are not checked.
@@ -125,10 +117,16 @@ std::optional<json> check_document(const json& document, std::string& problem) {
       problem = name + " has no report";
       return std::nullopt;
     }
-    std::string reason;
-    if (!check_report(report->dump(), reason)) {
+    // The host's own reader, so a baseline's reports meet the same rules as
+    // the library's.
+    if (!read_report(*report, reason)) {
       problem = name + ": ";
       problem += reason;
+      return std::nullopt;
+    }
+    // A finished run ran its phases on at least one processor.
+    if ((*report)["threads_used"].get<std::uint64_t>() == 0) {
+      problem = name + ": threads_used 0 in a finished run";
       return std::nullopt;
     }
     ++finished;
@@ -167,8 +165,12 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
                     : "line " + std::to_string(line_number) + " is not JSON: " + reason;
       return std::nullopt;
     }
-    if (!check_report(line, reason)) {
+    if (!read_report(report, reason)) {
       problem = "line " + std::to_string(line_number) + ": " + reason;
+      return std::nullopt;
+    }
+    if (report["threads_used"].get<std::uint64_t>() == 0) {
+      problem = "line " + std::to_string(line_number) + ": threads_used 0 in a finished run";
       return std::nullopt;
     }
     runs.push_back({{"cancelled", false}, {"report", std::move(report)}});
@@ -179,6 +181,13 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
 std::optional<json> read_baseline_text(const std::string& text, std::string& problem) {
   if (blank(text)) {
     problem = "is empty";
+    return std::nullopt;
+  }
+  // Refused unparsed: no document of the format nests this deep, and a
+  // value nested without bound would take the stack of whatever walks it.
+  if (nested_deeper_than(text, deepest_json_nesting)) {
+    problem = "nests arrays or objects more than " + std::to_string(deepest_json_nesting) +
+              " deep, deeper than any results document";
     return std::nullopt;
   }
   if (text.rfind("\xFF\xFE", 0) == 0 || text.rfind("\xFE\xFF", 0) == 0) {
@@ -206,7 +215,7 @@ std::optional<json> read_baseline_text(const std::string& text, std::string& pro
 std::optional<json> load_baseline(const std::string& path, std::string& error) {
   std::string problem;
   std::optional<json> baseline;
-  if (const std::optional<std::string> text = read_file(path, problem)) {
+  if (const std::optional<std::string> text = read_baseline_file(path, problem)) {
     baseline = read_baseline_text(*text, problem);
   }
   if (!baseline) error = "baseline " + path + ": " + problem;

@@ -3,92 +3,64 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
+#include <vector>
 
+#include "number_text.h"
+#include "results/document_figures.h"
+#include "results/machine_table.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
+#include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
 
 using nlohmann::json;
 
-bool finished(const json& run) {
-  if (!run.is_object()) return false;
-  const auto cancelled = run.find("cancelled");
-  return cancelled == run.end() || !cancelled->is_boolean() || !cancelled->get<bool>();
-}
+// Whole at any magnitude: a baseline may hold 1e40.
+std::string number_cell(double value, const char* format) { return printed(format, value); }
 
-std::size_t finished_runs(const json& document) {
-  const auto runs = document.find("runs");
-  if (runs == document.end() || !runs->is_array()) return 0;
-  return static_cast<std::size_t>(std::count_if(runs->begin(), runs->end(), finished));
-}
-
-std::string number_cell(double value, const char* format) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-// One line of the machine table: what it describes, and the text for each
-// side ("not recorded" when the document does not say).
-struct machine_row {
-  const char* label;
-  std::string (*describe)(const json& document);
-};
-
-const json* machine_member(const json& document, const char* key) {
-  const auto machine = document.find("machine");
-  if (machine == document.end() || !machine->is_object()) return nullptr;
-  const auto member = machine->find(key);
-  return member == machine->end() ? nullptr : &*member;
-}
-
-std::string text_of(const json* value) {
-  return value != nullptr && value->is_string() ? value->get<std::string>() : "";
+const json& machine_member(const json& document, const char* key) {
+  return member(member(document, "machine"), key);
 }
 
 std::string processors(const json& document) {
-  const json* logical = machine_member(document, "logical_processors");
-  if (logical == nullptr || !logical->is_number_integer()) return "";
-  std::string text = logical->dump();
-  const json* usable = machine_member(document, "usable_processors");
-  if (usable != nullptr && usable->is_number_integer()) text += " (" + usable->dump() + " usable)";
+  const json& logical = machine_member(document, "logical_processors");
+  if (!logical.is_number_integer()) return "";
+  std::string text = logical.dump();
+  const json& usable = machine_member(document, "usable_processors");
+  if (usable.is_number_integer()) text += " (" + usable.dump() + " usable)";
   return text;
 }
 
 std::string memory(const json& document) {
-  const json* bytes = machine_member(document, "memory_bytes");
-  if (bytes == nullptr || !bytes->is_number()) return "";
-  return number_cell(bytes->get<double>() / (1024.0 * 1024.0 * 1024.0), "%.1f GiB");
+  const json& bytes = machine_member(document, "memory_bytes");
+  if (!bytes.is_number()) return "";
+  return number_cell(bytes.get<double>() / (1024.0 * 1024.0 * 1024.0), "%.1f GiB");
 }
 
-std::string top_level_text(const json& document, const char* key) {
-  const auto member = document.find(key);
-  return member == document.end() ? "" : text_of(&*member);
+std::string machine_text(const json& document, const char* key) {
+  return text_member(member(document, "machine"), key);
 }
 
-const machine_row machine_rows[] = {
-    {"processor model", [](const json& d) { return text_of(machine_member(d, "cpu_model")); }},
+const std::vector<machine_row> machine_rows = {
+    {"processor model", [](const json& d) { return machine_text(d, "cpu_model"); }},
     {"processors", processors},
     {"memory", memory},
-    {"operating system", [](const json& d) { return text_of(machine_member(d, "os")); }},
-    {"kernel", [](const json& d) { return text_of(machine_member(d, "kernel")); }},
-    {"library", [](const json& d) { return top_level_text(d, "library_version"); }},
-    {"started", [](const json& d) { return top_level_text(d, "started_at"); }},
+    {"operating system", [](const json& d) { return machine_text(d, "os"); }},
+    {"kernel", [](const json& d) { return machine_text(d, "kernel"); }},
+    {"library", [](const json& d) { return text_member(d, "library_version"); }},
+    {"started", [](const json& d) { return text_member(d, "started_at"); }},
 };
 
 std::string machine_table(const json& baseline, const json& current) {
-  std::vector<std::pair<std::string, std::string>> cells;
   std::size_t width = std::string("baseline").size();
-  for (const machine_row& row : machine_rows) {
-    std::string before = row.describe(baseline);
-    std::string after = row.describe(current);
-    if (before.empty()) before = "not recorded";
-    if (after.empty()) after = "not recorded";
-    width = std::max(width, before.size());
-    cells.emplace_back(std::move(before), std::move(after));
+  std::vector<std::vector<std::string>> cells = machine_cells(machine_rows, {&baseline, &current});
+  // A baseline's texts may hold escapes and line ends: never for the
+  // terminal.
+  for (std::vector<std::string>& row : cells) {
+    for (std::string& cell : row) cell = terminal_safe(cell);
+    width = std::max(width, row[0].size());
   }
   const int column = static_cast<int>(width);
   std::string table = "Machines\n";
@@ -97,11 +69,11 @@ std::string machine_table(const json& baseline, const json& current) {
   table += line;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     // The cells go in whole: a processor model may be longer than the buffer.
-    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label);
+    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label.c_str());
     table += line;
-    table += cells[i].first;
-    table.append(width - cells[i].first.size() + 2, ' ');
-    table += cells[i].second;
+    table += cells[i][0];
+    table.append(width - cells[i][0].size() + 2, ' ');
+    table += cells[i][1];
     table += "\n";
   }
   return table;
@@ -109,23 +81,9 @@ std::string machine_table(const json& baseline, const json& current) {
 
 }  // namespace
 
-std::vector<double> finished_run_values(const json& document, const char* key) {
-  std::vector<double> values;
-  const auto runs = document.find("runs");
-  if (runs == document.end() || !runs->is_array()) return values;
-  for (const json& run : *runs) {
-    if (!finished(run)) continue;
-    const auto report = run.find("report");
-    if (report == run.end() || !report->is_object()) continue;
-    const auto value = report->find(key);
-    if (value != report->end() && value->is_number()) values.push_back(value->get<double>());
-  }
-  return values;
-}
-
 figure_comparison compare_figure(const json& baseline, const json& current, const char* key) {
-  const std::vector<double> before = finished_run_values(baseline, key);
-  const std::vector<double> after = finished_run_values(current, key);
+  const std::vector<double> before = report_values(finished_runs(baseline), key);
+  const std::vector<double> after = report_values(finished_runs(current), key);
   figure_comparison result;
   result.baseline_runs = before.size();
   result.current_runs = after.size();
@@ -143,7 +101,7 @@ std::string format_comparison(const json& baseline, const json& current) {
   char line[256];
   std::snprintf(line, sizeof line,
                 "Comparison with the baseline (medians; finished runs: %zu there, %zu here)\n",
-                finished_runs(baseline), finished_runs(current));
+                finished_runs(baseline).size(), finished_runs(current).size());
   table += line;
   std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %7s  %s\n", "", "baseline", "this",
                 "ratio", "p", "verdict");

@@ -13,10 +13,6 @@
 
 namespace quorvane::host {
 
-// One report member over the finished (not cancelled) runs of a results
-// document, in run order; runs whose member is not a number are left out.
-std::vector<double> finished_run_values(const nlohmann::json& document, const char* key);
-
 struct figure_comparison {
   std::size_t baseline_runs = 0;  // finished runs with the figure
   std::size_t current_runs = 0;

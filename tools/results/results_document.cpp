@@ -4,26 +4,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "machine/host_platform.h"
 #include "results/run_statistics.h"
 
 namespace quorvane::host {
 namespace {
-
-// Days since 1970-01-01 to a civil date (proleptic Gregorian calendar);
-// the C library's gmtime differs between systems, this does not.
-void civil_from_days(long long days, long long& year, unsigned& month, unsigned& day) {
-  days += 719468;
-  const long long era = (days >= 0 ? days : days - 146096) / 146097;
-  const auto day_of_era = static_cast<unsigned>(days - era * 146097);
-  const unsigned year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const unsigned day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const unsigned shifted_month = (5 * day_of_year + 2) / 153;
-  day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
-  month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
-  year = static_cast<long long>(year_of_era) + era * 400 + (month <= 2 ? 1 : 0);
-}
 
 nlohmann::json loads_json(const phase_loads& loads) {
   nlohmann::json list = nlohmann::json::array();
@@ -46,20 +31,12 @@ const std::array<const char*, 9> report_keys = {
     "mem_bandwidth_mbps", "threads_used",     "duration_ms"};
 
 std::string utc_timestamp(std::time_t moment) {
-  const auto seconds = static_cast<long long>(moment);
-  long long days = seconds / 86400;
-  long long rest = seconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  long long year = 0;
-  unsigned month = 0;
-  unsigned day = 0;
-  civil_from_days(days, year, month, day);
+  std::tm calendar{};
+  if (!platform::utc_calendar_time(moment, calendar)) return "";
   char text[64];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", year, month, day,
-                rest / 3600, rest / 60 % 60, rest % 60);
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
+                static_cast<long long>(calendar.tm_year) + 1900, calendar.tm_mon + 1,
+                calendar.tm_mday, calendar.tm_hour, calendar.tm_min, calendar.tm_sec);
   return text;
 }
 

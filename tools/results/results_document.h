@@ -45,7 +45,8 @@ nlohmann::json build_results_document(const document_header& header,
 // a zero mean) of each report key.
 nlohmann::json summarise_runs(const nlohmann::json& runs);
 
-// A moment as the document writes it: "2026-12-09T11:22:33Z".
+// A moment as the document writes it: "2026-12-09T11:22:33Z"; "" when the
+// system cannot represent it as a UTC calendar time.
 std::string utc_timestamp(std::time_t moment);
 
 }  // namespace quorvane::host

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -33,9 +34,28 @@ struct report_figure {
 constexpr std::size_t figure_count = 7;
 extern const std::array<report_figure, figure_count> report_figures;
 
-// Reads the library's report line. It must be a JSON object with the nine
-// members, each a number; extra members are ignored. On failure returns
-// nothing and sets error to the reason.
+// What a run of the library can produce. A figure outside these bounds
+// comes from no run (an overflowed or hand-edited report) and is refused
+// wherever a report is read, so no table, statistic or chart meets it. The
+// figures' bound is far beyond any machine yet leaves their squares and
+// sums finite.
+constexpr double largest_figure = 1e100;              // any rate or score
+constexpr std::int64_t most_threads = 1048576;        // threads_used
+constexpr std::uint64_t longest_run_ms = 1000000000;  // duration_ms, 11.6 days
+
+// Reads a report: a JSON object with the nine members, each a number: the
+// seven figures from 0 to largest_figure, threads_used a whole number from
+// 0 to most_threads and duration_ms one from 0 to longest_run_ms; extra
+// members are ignored. On failure returns nothing and sets reason (for
+// example "the report has no number 'score_multi'").
+std::optional<run_report> read_report(const nlohmann::json& report, std::string& reason);
+
+// Reads the library's report line; report receives the line's JSON value
+// (discarded when the line is not JSON, or nests deeper than any report's,
+// which is refused unparsed). On failure returns nothing and sets error to
+// read_report's reason followed by ": " and the line (cut short when long).
+std::optional<run_report> parse_report(const std::string& line, nlohmann::json& report,
+                                       std::string& error);
 std::optional<run_report> parse_report(const std::string& line, std::string& error);
 
 // The results table of one run: the five measurements with units, the two

@@ -8,26 +8,6 @@
 namespace quorvane::host {
 namespace {
 
-// ln Γ(x) for x > 0 by the Lanczos approximation (g = 7, nine terms),
-// good to about 15 digits; std::lgamma writes the global signgam and so is
-// not safe to call from several threads.
-double log_gamma(double x) {
-  constexpr double coefficients[] = {
-      0.99999999999980993,  676.5203681218851,     -1259.1392167224028,
-      771.32342877765313,   -176.61502916214059,   12.507343278686905,
-      -0.13857109526572012, 9.9843695780195716e-6, 1.5056327351493116e-7};
-  constexpr double pi = 3.14159265358979323846;
-  if (x < 0.5) {
-    // Reflection: Γ(x) Γ(1 - x) = π / sin(πx).
-    return std::log(pi / std::fabs(std::sin(pi * x))) - log_gamma(1.0 - x);
-  }
-  x -= 1.0;
-  double sum = coefficients[0];
-  for (int i = 1; i < 9; ++i) sum += coefficients[i] / (x + i);
-  const double t = x + 7.5;
-  return 0.5 * std::log(2.0 * pi) + (x + 0.5) * std::log(t) - t + std::log(sum);
-}
-
 // The continued fraction of the incomplete beta function, evaluated by the
 // modified Lentz method; converges quickly for x < (a + 1) / (a + b + 2).
 double beta_continued_fraction(double a, double b, double x) {
@@ -57,8 +37,10 @@ double beta_continued_fraction(double a, double b, double x) {
 double incomplete_beta(double a, double b, double x) {
   if (x <= 0.0) return 0.0;
   if (x >= 1.0) return 1.0;
-  const double front = std::exp(log_gamma(a + b) - log_gamma(a) - log_gamma(b) + a * std::log(x) +
-                                b * std::log1p(-x));
+  // std::lgamma writes the global signgam; the host computes verdicts on
+  // one thread only.
+  const double front = std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) +
+                                a * std::log(x) + b * std::log1p(-x));
   if (x < (a + 1.0) / (a + b + 2.0)) return front * beta_continued_fraction(a, b, x) / a;
   return 1.0 - front * beta_continued_fraction(b, a, 1.0 - x) / b;
 }

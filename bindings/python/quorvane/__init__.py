@@ -16,7 +16,9 @@ from __future__ import annotations
 import ctypes
 import json
 import os
+import signal
 import sys
+import threading
 import time
 from typing import Callable, Dict, Optional, Tuple, Union
 
@@ -166,25 +168,46 @@ class Quorvane:
         the start or the wait cancels the run and waits for it to close before
         it propagates, so the library's threads never outlive the call. A
         refused start raises QuorvaneError and leaves the run in progress,
-        which is not this call's, alone.
+        which is not this call's, alone; so does Ctrl-C around a refused
+        start.
         """
-        waiting = False
+        outcome = {"accepted": False}
         try:
-            self.start()
-            waiting = True
+            self._start_holding_interrupts(outcome)
             self.wait(poll, on_progress)
-        except QuorvaneError:
-            # Before the wait, only a refused start raises it: the run in
-            # progress, if any, is not this call's to cancel.
-            if waiting:
+        except BaseException:
+            # Only a run this call started is this call's to cancel: not the
+            # run in progress that refused the start, nor one that another
+            # caller starts after an interrupt landed before this start.
+            if outcome["accepted"]:
                 self._close_run(poll)
             raise
-        except BaseException:
-            # Ctrl-C inside quorvane_start, just after it accepted the run,
-            # or during the wait.
-            self._close_run(poll)
-            raise
         return self.results()
+
+    def _start_holding_interrupts(self, outcome: Dict[str, bool]) -> None:
+        # Ctrl-C that arrives while quorvane_start runs is held until its
+        # result is recorded in outcome, then raised as it would have been,
+        # so run() knows whether the run is its own to cancel.
+        # Only the main thread may set handlers, and only it receives
+        # signals; a handler set outside Python (None) is left alone.
+        held = []
+        previous = None
+        if threading.current_thread() is threading.main_thread():
+            previous = signal.getsignal(signal.SIGINT)
+        if previous is not None:
+            signal.signal(signal.SIGINT, lambda signum, frame: held.append(frame))
+        try:
+            outcome["accepted"] = self._lib.quorvane_start() == 0
+        finally:
+            if previous is not None:
+                signal.signal(signal.SIGINT, previous)
+        if held:
+            if callable(previous):
+                previous(signal.SIGINT, held[0])
+            elif previous == signal.SIG_DFL:
+                signal.raise_signal(signal.SIGINT)
+        if not outcome["accepted"]:
+            raise QuorvaneError(f"the library refused to start a run: {self.last_error}")
 
     def _close_run(self, poll: float) -> None:
         # A second Ctrl-C must not leave the run going in a process that is

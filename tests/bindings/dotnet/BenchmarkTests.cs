@@ -1,6 +1,7 @@
 // bindings/dotnet/Quorvane.cs against the real library, run by Mono.
 //   BenchmarkTests.exe fast              the short checks (QUORVANE_LIBRARY names the library)
-//   BenchmarkTests.exe whole-run         one complete run, about 20 s
+//   BenchmarkTests.exe whole-run         one complete run of the library QUORVANE_LIBRARY names
+//                                        (under CTest the stand-in of tests/cli: a few polls)
 //   BenchmarkTests.exe explicit PATH     Load(PATH), QUORVANE_LIBRARY naming a missing file
 //   BenchmarkTests.exe usual-place       neither: the loader's search path finds it
 //   BenchmarkTests.exe missing           no library anywhere: a QuorvaneException names the places

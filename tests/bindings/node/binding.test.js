@@ -86,6 +86,19 @@ test('an exception from onProgress cancels the run before it escapes', async () 
   assert.equal(bench.state, STATE.CANCELLED);
 });
 
+test('an exception from onProgress escapes as it is when the signal is aborted too', async () => {
+  const controller = new AbortController();
+  const onProgress = ({ phase }) => {
+    if (phase === 1) {
+      controller.abort();
+      throw new TypeError('stop here');
+    }
+  };
+  await assert.rejects(bench.run({ onProgress, signal: controller.signal, pollMs: FAST_POLL_MS }),
+    { name: 'TypeError', message: 'stop here' });
+  assert.equal(bench.state, STATE.CANCELLED);
+});
+
 test('a second start while running throws the library\'s text', async () => {
   bench.start();
   assert.equal(bench.lastError, '');

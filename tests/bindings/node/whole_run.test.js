@@ -1,5 +1,7 @@
 'use strict';
-// One complete run through bindings/node: about 20 s.
+// One complete run through bindings/node of the library QUORVANE_LIBRARY names:
+// under CTest the stand-in of tests/cli, whose run takes a few polls; 20 s for
+// the real one.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');

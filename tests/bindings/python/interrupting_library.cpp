@@ -1,7 +1,8 @@
 // A stand-in for the library whose start raises SIGINT in the calling thread
-// and then accepts the run, as if Ctrl-C arrived while quorvane_start ran.
-// The run it opens never ends by itself: only a cancel closes it (state 3).
-// stand_in_cancel_calls tells a test whether the host sent that cancel.
+// and then accepts the run, or refuses it while one is in progress, as if
+// Ctrl-C arrived while quorvane_start ran. The run it opens never ends by
+// itself: only a cancel closes it (state 3). stand_in_cancel_calls tells a
+// test whether the host sent that cancel.
 #include <atomic>
 #include <csignal>
 
@@ -10,10 +11,13 @@
 namespace {
 std::atomic<int> state{0};
 std::atomic<int> cancel_calls{0};
+std::atomic<bool> refused{false};
 }  // namespace
 
 STAND_IN_EXPORT const char* quorvane_version(void) { return "0.0.0-interrupting"; }
-STAND_IN_EXPORT const char* quorvane_last_error(void) { return ""; }
+STAND_IN_EXPORT const char* quorvane_last_error(void) {
+  return refused.load() ? "already running" : "";
+}
 STAND_IN_EXPORT int quorvane_state(void) { return state.load(); }
 STAND_IN_EXPORT int quorvane_progress(void) { return 0; }
 STAND_IN_EXPORT int quorvane_phase(void) { return 0; }
@@ -23,6 +27,8 @@ STAND_IN_EXPORT void quorvane_cancel(void) {
 }
 STAND_IN_EXPORT int quorvane_start(void) {
   std::raise(SIGINT);
+  refused.store(state.load() == 1);
+  if (refused.load()) return -1;
   state.store(1);
   return 0;
 }

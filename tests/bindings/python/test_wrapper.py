@@ -141,6 +141,21 @@ class InterruptTest(unittest.TestCase):
         self.assertGreaterEqual(cancel_calls(), 1, "the run was left going without a cancel")
         self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
 
+    def test_an_interrupt_inside_a_refused_start_leaves_the_other_run_alone(self):
+        path = os.environ["QUORVANE_INTERRUPTING_LIBRARY"]
+        bench = quorvane.Quorvane(path)
+        cancel_calls = ctypes.CDLL(path).stand_in_cancel_calls
+        if bench.state != quorvane.STATE_RUNNING:
+            # Another caller's run: its own start is interrupted too.
+            with self.assertRaises(KeyboardInterrupt):
+                bench.start()
+        before = cancel_calls()
+        with self.assertRaises(KeyboardInterrupt):
+            bench.run(poll=POLL_S)
+        self.assertEqual(cancel_calls(), before, "another caller's run was cancelled")
+        self.assertEqual(bench.state, quorvane.STATE_RUNNING)
+        bench.cancel()
+
     def test_ctrl_c_during_a_run_cancels_it_and_waits_for_it_to_close(self):
         bench = quorvane.Quorvane()
         timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
@@ -210,7 +225,8 @@ def assert_progress_lines(test, stderr, last_pattern):
 
 
 class WholeRunTest(unittest.TestCase):
-    """A complete run: about 20 s."""
+    """A complete run of the library QUORVANE_LIBRARY names: under CTest the
+    stand-in of tests/cli, whose run takes a few polls; 20 s for the real one."""
 
     def test_progress_callback_sees_non_decreasing_values_up_to_a_finished_run(self):
         bench = quorvane.Quorvane()

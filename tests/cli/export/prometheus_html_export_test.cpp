@@ -226,5 +226,20 @@ TEST(HtmlExport, JudgesEachMeasuredFigureAgainstTheBaseline) {
   EXPECT_EQ(count(format_html(baseline, &faster), "<td>slower</td>"), 4u);
 }
 
+TEST(HtmlExport, RunDurationRowShowsBothSidesInSecondsAndTheirRatio) {
+  const nlohmann::json document = three_runs_and_a_cancel();
+  nlohmann::json baseline = document;
+  for (nlohmann::json& run : baseline["runs"]) {
+    run["report"]["duration_ms"] = 2 * run["report"]["duration_ms"].get<double>();
+  }
+  const std::string html = format_html(document, &baseline);
+  const std::size_t row = html.find("<tr><th>run duration</th><td>s</td>");
+  ASSERT_NE(row, std::string::npos);
+  EXPECT_EQ(html.substr(row, html.find("</tr>", row) - row),
+            "<tr><th>run duration</th><td>s</td><td class=\"num\">20.0</td>"
+            "<td class=\"num\">20.0</td><td class=\"num\">20.0</td><td class=\"num\">0.0%</td>"
+            "<td class=\"num\">40.0</td><td class=\"num\">0.500</td><td></td>");
+}
+
 }  // namespace
 }  // namespace quorvane::host

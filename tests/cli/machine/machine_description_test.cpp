@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace quorvane::host {
 namespace {
 
@@ -78,6 +80,20 @@ TEST(MachineDescription, ThisMachineHasProcessorsAndMemory) {
   EXPECT_GE(machine.usable_processors, 1);
   EXPECT_LE(machine.usable_processors, machine.logical_processors);
   EXPECT_GT(machine.memory_bytes, 0U);
+}
+
+TEST(MachineDescription, SystemTextsOfAnyBytesBecomeUtf8AndTerminalSafe) {
+  platform::machine_readings readings = linux_readings();
+  readings.processor_brand = "\x1B]0;owned\x07\x1B[31mCPU";
+  readings.os_release = "PRETTY_NAME=\"Caf\xE9 OS\"\n";
+  readings.kernel = "Linux\n6.1";
+  const machine_description machine = describe_machine(readings);
+  EXPECT_EQ(machine.os, "Caf\xEF\xBF\xBD OS");
+  EXPECT_NO_THROW((void)machine_json(machine).dump());
+  const std::string table = format_machine_table(machine);
+  EXPECT_EQ(table.find('\x1B'), std::string::npos) << table;
+  EXPECT_EQ(table.find('\x07'), std::string::npos) << table;
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 5) << table;
 }
 
 }  // namespace

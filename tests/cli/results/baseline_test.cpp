@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "results/comparison.h"
+#include "machine/host_platform.h"
+#include "results/document_figures.h"
 #include "results/run_report.h"
 
 namespace quorvane::host {
@@ -33,8 +34,10 @@ class BaselineTest : public ::testing::Test {
 
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process id keeps apart the same test run from other builds at once.
     folder_ =
-        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name());
+        std::filesystem::temp_directory_path() / (std::string("quorvane-baseline-") + test->name() +
+                                                  "-" + std::to_string(platform::process_id()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
@@ -56,6 +59,10 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
   missing_figure.replace(missing_figure.find(R"("score_multi":2870,)"), 19, "");
   std::string string_figure = report_line;
   string_figure.replace(string_figure.find("2870"), 4, R"("2870")");
+  // Deeper than any stack can follow by recursion.
+  const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  std::string deep_figure = report_line;
+  deep_figure.replace(deep_figure.find("2870"), 4, deep);
 
   const struct {
     const char* name;
@@ -89,6 +96,22 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
       {"lines.jsonl", std::string(report_line) + "\n" + missing_figure + "\n",
        "line 2: the report has no number 'score_multi'"},
       {"broken.jsonl", std::string(report_line) + "\n{\"score_single\":\n", "line 2 is not JSON: "},
+      // Nesting beyond any document's is refused before it is parsed.
+      {"deep-version.json", R"({"schema_version":)" + deep + R"(,"runs":[]})",
+       "nests arrays or objects more than 32 deep"},
+      {"deep-flag.json", document_with_runs(run_with(report_line, deep.c_str())),
+       "nests arrays or objects more than 32 deep"},
+      {"deep-figure.json", document_with_runs(run_with(deep_figure)),
+       "nests arrays or objects more than 32 deep"},
+      {"deep-figure.jsonl", deep_figure + "\n", "nests arrays or objects more than 32 deep"},
+      {"overflow.json", R"({"schema_version":-1e400,"runs":[]})",
+       "is not JSON: number overflow parsing '-1e400'"},
+      {"overflow.jsonl", std::string(report_line) + "\n" + R"({"score_single":1e400})" + "\n",
+       "line 2 is not JSON: number overflow parsing '1e400'"},
+      {"load.json",
+       document_with_runs(R"({"cancelled":false,"other_load_percent":[1.7e308],"report":)" +
+                          std::string(report_line) + "}"),
+       "run 1: other_load_percent 1.7e+308 is not a percentage from 0 to 100"},
   };
   for (const auto& bad : cases) {
     const std::string path = file_with(bad.name, bad.text);
@@ -130,9 +153,9 @@ TEST_F(BaselineTest, ADocumentAndItsReportLinesLoadToTheSameRuns) {
   EXPECT_EQ((*from_lines)["runs"][1]["cancelled"], false);
   EXPECT_EQ((*from_lines)["runs"][1]["report"], nlohmann::json::parse(second_line));
   for (const report_figure& figure : report_figures) {
-    const std::vector<double> values = finished_run_values(*from_lines, figure.key);
+    const std::vector<double> values = report_values(finished_runs(*from_lines), figure.key);
     EXPECT_EQ(values.size(), 2u) << figure.key;
-    EXPECT_EQ(values, finished_run_values(*from_document, figure.key)) << figure.key;
+    EXPECT_EQ(values, report_values(finished_runs(*from_document), figure.key)) << figure.key;
   }
 
   // A single report line is JSON by itself, and still report lines.

@@ -58,6 +58,20 @@ TEST(RunReport, RefusesALineThatIsNotTheReport) {
        "'int_multi_mops'"},
       {replaced(sample_line, "\"threads_used\":2", "\"threads_used\":2.5"), "whole numbers"},
       {replaced(sample_line, "\"duration_ms\":20117", "\"duration_ms\":-5"), "whole numbers"},
+      {replaced(sample_line, "\"threads_used\":2", "\"threads_used\":-1"), "whole numbers"},
+      {replaced(sample_line, "\"int_multi_mops\":397", "\"int_multi_mops\":-397"),
+       "int_multi_mops -397 is outside 0 to 1e100"},
+      {replaced(sample_line, "\"mem_bandwidth_mbps\":8150", "\"mem_bandwidth_mbps\":1.7e308"),
+       "outside 0 to 1e100"},
+      {replaced(sample_line, "\"score_single\":", "\"score_single\":-1e400,\"x\":"),
+       "not a JSON object"},
+      {replaced(sample_line, "\"threads_used\":2", "\"threads_used\":9999999"),
+       "more than a run can have"},
+      {replaced(sample_line, "\"duration_ms\":20117", "\"duration_ms\":18446744073709551615"),
+       "more than a run can have"},
+      {replaced(sample_line, "}",
+                ",\"extra\":" + std::string(200000, '[') + std::string(200000, ']') + "}"),
+       "nests arrays or objects more than 32 deep"},
   };
   for (const bad_case& c : cases) {
     std::string error;

@@ -1,0 +1,17 @@
+// printf formatting into a string sized to fit.
+#include "number_text.h"
+
+#include <cstdio>
+
+namespace quorvane::host {
+
+std::string printed(const char* format, double value) {
+  const int length = std::snprintf(nullptr, 0, format, value);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, value);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+}  // namespace quorvane::host

@@ -1,0 +1,27 @@
+// The machine descriptions of results documents side by side, as the
+// comparison and the HTML report show them: each layout chooses its rows,
+// and every document gets one cell per row.
+#ifndef QUORVANE_TOOLS_RESULTS_MACHINE_TABLE_H
+#define QUORVANE_TOOLS_RESULTS_MACHINE_TABLE_H
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace quorvane::host {
+
+struct machine_row {
+  std::string label;
+  // A document's text for the row; "" when the document does not say.
+  std::function<std::string(const nlohmann::json& document)> describe;
+};
+
+// For each row, each document's text in the documents' order, and
+// "not recorded" where a document does not say.
+std::vector<std::vector<std::string>> machine_cells(
+    const std::vector<machine_row>& rows, const std::vector<const nlohmann::json*>& documents);
+
+}  // namespace quorvane::host
+
+#endif  // QUORVANE_TOOLS_RESULTS_MACHINE_TABLE_H
