@@ -3,6 +3,8 @@
 #   lib/pkgconfig/        quorvane.pc (relocatable: paths from its own folder)
 #   share/doc/quorvane/   README.md, LICENSE and docs/ (where the README's
 #                         links lead)
+#   share/man/man1/       quorvane.1.gz, from the host's --help
+#   share/bash-completion/completions/quorvane
 # `cmake --build <build> --target package` packs that tree with CPack:
 # quorvane-<version>-Linux-x86_64.tar.gz, or from the Windows cross build
 # quorvane-<version>-Windows-x86_64.zip, binaries stripped.
@@ -18,18 +20,23 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/package/quorvane-config-v
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/package/quorvane-config.cmake
               ${PROJECT_BINARY_DIR}/package/quorvane-config-version.cmake
-  DESTINATION ${QUORVANE_CMAKE_PACKAGE_DIR})
+  DESTINATION ${QUORVANE_CMAKE_PACKAGE_DIR} COMPONENT dev)
 
 file(RELATIVE_PATH QUORVANE_PC_PREFIX_FROM_PCDIR
   /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quorvane.pc.in ${PROJECT_BINARY_DIR}/package/quorvane.pc
   @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/package/quorvane.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
+# The documents belong to the install tree and the archives; each Debian
+# package carries its own copyright file instead (QuorvaneDebian.cmake).
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
+
+set(QUORVANE_HOST_SUMMARY "runs the quorvane processor and memory throughput benchmark")
+include(${CMAKE_CURRENT_LIST_DIR}/QuorvaneHostDocs.cmake)
 
 if(WIN32)
   set(QUORVANE_PACKAGE_SYSTEM Windows)
@@ -53,4 +60,9 @@ set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 # The archive holds the install tree under one folder named like the archive.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(QUORVANE_LIBRARY_NAME morvatic-quorvane-cpu-benchmark)
+include(${CMAKE_CURRENT_LIST_DIR}/QuorvaneDebian.cmake)
+# The archives hold every component; the Debian packages leave out the doc
+# component, whose LICENSE each package's copyright file stands for.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/QuorvaneCPackGenerators.cmake)
 include(CPack)

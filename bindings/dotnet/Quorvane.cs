@@ -1,7 +1,9 @@
-// quorvane for .NET: one source file that a project adds as it is.
+// quorvane for .NET: the Quorvane library (Quorvane.csproj builds it for
+// netstandard2.0 and net6.0; the NuGet package carries the native library).
 // Works on .NET Framework 4.6.2+, .NET 6+ and Mono; C# 7.2 at most, so
-// Mono's mcs builds it. Needs a reference to System.Runtime.Serialization.
+// Mono's mcs builds the file alone too (with System.Runtime.Serialization).
 using System;
+using System.Collections.Generic;
 using System.IO;
 using System.Runtime.CompilerServices;
 using System.Runtime.ExceptionServices;
@@ -79,8 +81,8 @@ namespace Quorvane
 
     /// <summary>
     /// The library's one run per process. The library is found, in this order: the path given to
-    /// <see cref="Load"/>; the QUORVANE_LIBRARY environment variable; the platform's usual place
-    /// (beside the application, then the loader's search path).
+    /// <see cref="Load"/>; the QUORVANE_LIBRARY environment variable; beside the application
+    /// (on .NET also the package's runtimes/&lt;rid&gt;/native folder); the loader's search path.
     /// </summary>
     public static class Benchmark
     {
@@ -98,7 +100,7 @@ namespace Quorvane
 
         /// <summary>
         /// Loads the library from a path before its first use. Without a call, the first use loads it
-        /// from QUORVANE_LIBRARY if that is set, else from the platform's usual place.
+        /// from QUORVANE_LIBRARY if that is set, else from the usual places.
         /// </summary>
         public static void Load(string libraryPath)
         {
@@ -106,7 +108,7 @@ namespace Quorvane
             lock (LoadLock)
             {
                 if (loaded) throw new InvalidOperationException("the library is already loaded");
-                NativeLoader.LoadFrom(Path.GetFullPath(libraryPath));
+                NativeLoader.Bind(new[] { Path.GetFullPath(libraryPath) });
                 loaded = true;
             }
         }
@@ -211,7 +213,9 @@ namespace Quorvane
             {
                 if (loaded) return;
                 var fromEnvironment = Environment.GetEnvironmentVariable(EnvironmentVariable);
-                if (!string.IsNullOrEmpty(fromEnvironment)) NativeLoader.LoadFrom(Path.GetFullPath(fromEnvironment));
+                NativeLoader.Bind(string.IsNullOrEmpty(fromEnvironment)
+                                      ? NativeLoader.UsualPlaces()
+                                      : new[] { Path.GetFullPath(fromEnvironment) });
                 loaded = true;
             }
         }
@@ -222,104 +226,165 @@ namespace Quorvane
             return text == IntPtr.Zero ? string.Empty : Marshal.PtrToStringAnsi(text);
         }
 
-        // Mono binds a P/Invoke when it compiles the method that calls it, so each export is called
-        // from a method of its own that is compiled only after EnsureLoaded has run. Every text
-        // result is IntPtr: a string return type would let the marshaller free the library's text.
-        // Each call goes through a method of its own that is never inlined, so that no import is
-        // bound before the library has been loaded; Windows binds the module name, other systems
-        // the soname.
+        // Mono binds a P/Invoke when it compiles the method that calls it, so each export is
+        // called from a method of its own, never inlined, that is compiled only after
+        // EnsureLoaded has bound the module name to the file it loaded (NativeLoader.Bind).
         private static class Native
+        {
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static string Version() { return Text(Imports.quorvane_version()); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static string LastError() { return Text(Imports.quorvane_last_error()); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static int State() { return Imports.quorvane_state(); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static int Progress() { return Imports.quorvane_progress(); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static int Phase() { return Imports.quorvane_phase(); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static void Cancel() { Imports.quorvane_cancel(); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static int Start() { return Imports.quorvane_start(); }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            public static string ResultsJson() { return Text(Imports.quorvane_results_json()); }
+        }
+
+        // The one import set, by module name. Every text result is IntPtr: a string return type
+        // would let the marshaller free the library's text.
+        private static class Imports
+        {
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_version();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_last_error();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_state();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_progress();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_phase();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern void quorvane_cancel();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern int quorvane_start();
+
+            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
+            public static extern IntPtr quorvane_results_json();
+        }
+
+        // Loads the library from the first place that has it, then makes the imports above bind
+        // to that file: on .NET 6+ through the assembly's DllImport resolver, on Mono through a
+        // dllmap entry, on .NET Framework because Windows reuses a loaded DLL of the same module
+        // name. Nothing found is a QuorvaneException naming every place tried.
+        private static class NativeLoader
         {
             private static readonly bool OnWindows = Environment.OSVersion.Platform == PlatformID.Win32NT;
 
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static string Version() { return OnWindows ? Text(WindowsImports.quorvane_version()) : Text(SonameImports.quorvane_version()); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static string LastError() { return OnWindows ? Text(WindowsImports.quorvane_last_error()) : Text(SonameImports.quorvane_last_error()); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int State() { return OnWindows ? WindowsImports.quorvane_state() : SonameImports.quorvane_state(); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int Progress() { return OnWindows ? WindowsImports.quorvane_progress() : SonameImports.quorvane_progress(); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int Phase() { return OnWindows ? WindowsImports.quorvane_phase() : SonameImports.quorvane_phase(); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static void Cancel() { if (OnWindows) WindowsImports.quorvane_cancel(); else SonameImports.quorvane_cancel(); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static int Start() { return OnWindows ? WindowsImports.quorvane_start() : SonameImports.quorvane_start(); }
-
-            [MethodImpl(MethodImplOptions.NoInlining)]
-            public static string ResultsJson() { return OnWindows ? Text(WindowsImports.quorvane_results_json()) : Text(SonameImports.quorvane_results_json()); }
-        }
-
-        // The DLL by its module name.
-        private static class WindowsImports
-        {
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern IntPtr quorvane_version();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern IntPtr quorvane_last_error();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_state();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_progress();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_phase();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern void quorvane_cancel();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_start();
-
-            [DllImport(LibraryName, CallingConvention = CallingConvention.Cdecl)]
-            public static extern IntPtr quorvane_results_json();
-        }
-
-        // The shared library by its soname, the name its loader matches a loaded library by.
-        private static class SonameImports
-        {
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern IntPtr quorvane_version();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern IntPtr quorvane_last_error();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_state();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_progress();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_phase();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern void quorvane_cancel();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern int quorvane_start();
-
-            [DllImport(Soname, CallingConvention = CallingConvention.Cdecl)]
-            public static extern IntPtr quorvane_results_json();
-        }
-
-        // Loading the file first makes the imports above bind to it: Windows reuses a loaded DLL
-        // of the same module name, and glibc's loader a loaded library of the same soname.
-        private static class NativeLoader
-        {
             private const int RtldNow = 2;
             private const int RtldGlobal = 0x100;
 
+            private static string[] FileNames
+            {
+                get
+                {
+                    // The NuGet package's asset and a build tree carry the unversioned name, an
+                    // installed library its soname.
+                    return OnWindows ? new[] { LibraryName + ".dll" }
+                                     : new[] { "lib" + LibraryName + ".so", Soname };
+                }
+            }
+
+            /// <summary>The application's folders, then the bare names for the loader's search path.</summary>
+            public static string[] UsualPlaces()
+            {
+                var folders = new List<string> { AppDomain.CurrentDomain.BaseDirectory };
+#if NET6_0_OR_GREATER
+                // The host's native search folders: the application's and each package's
+                // runtimes/<rid>/native folder that the application's deps.json names.
+                var searchFolders = AppContext.GetData("NATIVE_DLL_SEARCH_DIRECTORIES") as string;
+                if (searchFolders != null)
+                    folders.AddRange(searchFolders.Split(new[] { Path.PathSeparator },
+                                                         StringSplitOptions.RemoveEmptyEntries));
+#endif
+                var assemblyFolder = Path.GetDirectoryName(typeof(Benchmark).Assembly.Location);
+                if (!string.IsNullOrEmpty(assemblyFolder)) folders.Add(assemblyFolder);
+
+                var places = new List<string>();
+                foreach (var folder in folders)
+                    foreach (var name in FileNames)
+                    {
+                        var place = Path.Combine(Path.GetFullPath(folder), name);
+                        if (!places.Contains(place)) places.Add(place);
+                    }
+                var bareNames = OnWindows ? FileNames : new[] { Soname, "lib" + LibraryName + ".so" };
+                places.AddRange(bareNames);
+                return places.ToArray();
+            }
+
+            public static void Bind(string[] places)
+            {
+                var tried = new List<string>();
+                foreach (var place in places)
+                {
+                    string failure;
+                    var handle = TryLoad(place, out failure);
+                    if (handle != IntPtr.Zero)
+                    {
+                        BindImports(place, handle);
+                        return;
+                    }
+                    tried.Add(Path.IsPathRooted(place) ? place + " (" + failure + ")"
+                                                       : place + " on the loader's search path (" + failure + ")");
+                }
+                throw new QuorvaneException("cannot load the library " + LibraryName + "; tried:" +
+                                            Environment.NewLine + "  " +
+                                            string.Join(Environment.NewLine + "  ", tried));
+            }
+
+#if NET6_0_OR_GREATER
+            private static IntPtr TryLoad(string place, out string failure)
+            {
+                failure = null;
+                if (Path.IsPathRooted(place) && !File.Exists(place))
+                {
+                    failure = "no such file";
+                    return IntPtr.Zero;
+                }
+                try
+                {
+                    return NativeLibrary.Load(place);
+                }
+                catch (DllNotFoundException e)
+                {
+                    failure = e.Message;
+                    return IntPtr.Zero;
+                }
+                catch (BadImageFormatException e)
+                {
+                    failure = e.Message;
+                    return IntPtr.Zero;
+                }
+            }
+
+            private static void BindImports(string place, IntPtr handle)
+            {
+                NativeLibrary.SetDllImportResolver(typeof(Benchmark).Assembly,
+                    (name, assembly, searchPath) => name == LibraryName ? handle : IntPtr.Zero);
+            }
+#else
             [DllImport("kernel32", CharSet = CharSet.Unicode, SetLastError = true)]
             private static extern IntPtr LoadLibraryW(string path);
 
@@ -329,26 +394,50 @@ namespace Quorvane
             [DllImport("libdl.so.2")]
             private static extern IntPtr dlerror();
 
-            public static void LoadFrom(string path)
+            // Mono's own embedding interface: a dllmap entry made at run time.
+            [DllImport("__Internal")]
+            private static extern void mono_dllmap_insert(IntPtr assembly, string dll, string func,
+                                                          string targetDll, string targetFunc);
+
+            private static IntPtr TryLoad(string place, out string failure)
             {
-                if (Environment.OSVersion.Platform == PlatformID.Win32NT) LoadOnWindows(path);
-                else LoadWithDlopen(path);
+                failure = null;
+                if (Path.IsPathRooted(place) && !File.Exists(place))
+                {
+                    failure = "no such file";
+                    return IntPtr.Zero;
+                }
+                return OnWindows ? LoadOnWindows(place, out failure) : LoadWithDlopen(place, out failure);
             }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            private static void LoadOnWindows(string path)
+            private static IntPtr LoadOnWindows(string place, out string failure)
             {
-                if (LoadLibraryW(path) == IntPtr.Zero)
-                    throw new QuorvaneException("cannot load the library " + path + ": error " +
-                                                Marshal.GetLastWin32Error());
+                var handle = LoadLibraryW(place);
+                failure = handle == IntPtr.Zero ? "error " + Marshal.GetLastWin32Error() : null;
+                return handle;
             }
 
             [MethodImpl(MethodImplOptions.NoInlining)]
-            private static void LoadWithDlopen(string path)
+            private static IntPtr LoadWithDlopen(string place, out string failure)
             {
-                if (dlopen(path, RtldNow | RtldGlobal) == IntPtr.Zero)
-                    throw new QuorvaneException("cannot load the library " + path + ": " + Text(dlerror()));
+                var handle = dlopen(place, RtldNow | RtldGlobal);
+                failure = handle == IntPtr.Zero ? Text(dlerror()) : null;
+                return handle;
             }
+
+            private static void BindImports(string place, IntPtr handle)
+            {
+                if (Type.GetType("Mono.Runtime") != null) MapOnMono(place);
+                // Elsewhere the loaded module itself is what the imports bind to.
+            }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            private static void MapOnMono(string place)
+            {
+                mono_dllmap_insert(IntPtr.Zero, LibraryName, null, place, null);
+            }
+#endif
         }
     }
 }

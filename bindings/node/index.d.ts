@@ -71,3 +71,5 @@ export const ENVIRONMENT_VARIABLE: 'QUORVANE_LIBRARY';
 export const DEFAULT_POLL_MS: number;
 export function libraryFileName(platform?: string): string;
 export function defaultLibraryPath(): string;
+/** The package's prebuilt library for a platform and architecture; null when the package has no prebuilds. */
+export function prebuiltLibraryPath(platform?: string, arch?: string, prebuildsDir?: string): string | null;

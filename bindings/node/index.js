@@ -53,9 +53,30 @@ function libraryFileName(platform = process.platform) {
   return 'libmorvatic-quorvane-cpu-benchmark.so';
 }
 
+// The published package carries the library built for these platforms, in
+// prebuilds/<platform>-<arch>/; a checkout of the sources has no prebuilds.
+const PREBUILDS_DIR = path.join(__dirname, 'prebuilds');
+
+/**
+ * The package's own library for this platform and architecture, or null when
+ * the package has no prebuilds at all. A package that has prebuilds, but none
+ * for this platform, is an error that names what it has.
+ */
+function prebuiltLibraryPath(platform = process.platform, arch = process.arch, prebuildsDir = PREBUILDS_DIR) {
+  if (!fs.existsSync(prebuildsDir)) return null;
+  const target = `${platform}-${arch}`;
+  const candidate = path.join(prebuildsDir, target, libraryFileName(platform));
+  if (fs.existsSync(candidate)) return candidate;
+  const available = fs.readdirSync(prebuildsDir).sort().join(', ');
+  throw new QuorvaneError(
+    `this package has no prebuilt library for ${target} (it has ${available}); ` +
+    `build the library for ${target} and pass its path to new Quorvane(path) or set ${ENVIRONMENT_VARIABLE}`);
+}
+
 /**
  * Where the library is loaded from when no path is given: QUORVANE_LIBRARY,
- * else beside the application's main script, else the bare file name, which
+ * else beside the application's main script, else the package's prebuilt
+ * library for this platform and architecture, else the bare file name, which
  * the loader looks for on its own search path.
  */
 function defaultLibraryPath() {
@@ -65,7 +86,7 @@ function defaultLibraryPath() {
     const besideApplication = path.join(path.dirname(require.main.filename), libraryFileName());
     if (fs.existsSync(besideApplication)) return besideApplication;
   }
-  return libraryFileName();
+  return prebuiltLibraryPath() || libraryFileName();
 }
 
 // Carries an exception thrown by onProgress out of the polling loop, so that
@@ -195,4 +216,5 @@ module.exports = {
   DEFAULT_POLL_MS,
   libraryFileName,
   defaultLibraryPath,
+  prebuiltLibraryPath,
 };

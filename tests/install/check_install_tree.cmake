@@ -17,7 +17,8 @@ set(expected
 if(SYSTEM STREQUAL "Windows")
   list(APPEND expected bin/${name}.dll bin/quorvane.exe lib/${name}.lib lib/${name}.def)
 else()
-  list(APPEND expected bin/quorvane lib/lib${name}.so lib/lib${name}.so.1 lib/lib${name}.so.1.0.0)
+  list(APPEND expected bin/quorvane lib/lib${name}.so lib/lib${name}.so.1 lib/lib${name}.so.1.0.0
+       share/man/man1/quorvane.1.gz share/bash-completion/completions/quorvane)
 endif()
 set(problems "")
 foreach(file IN LISTS expected)

@@ -1,7 +1,7 @@
 """Drive the quorvane benchmark library from Python (standard library only).
 
     import quorvane
-    bench = quorvane.Quorvane("build/release/bin/libmorvatic-quorvane-cpu-benchmark.so")
+    bench = quorvane.Quorvane()   # the wheel's own library; or Quorvane("path/to/the/library")
     report = bench.run(on_progress=lambda percent, phase: print(percent, phase))
     print(report["score_single"], report["score_multi"])
 

@@ -4,6 +4,7 @@
 //                                        (under CTest the stand-in of tests/cli: a few polls)
 //   BenchmarkTests.exe explicit PATH     Load(PATH), QUORVANE_LIBRARY naming a missing file
 //   BenchmarkTests.exe usual-place       neither: the loader's search path finds it
+//   BenchmarkTests.exe missing           no library anywhere: a QuorvaneException names the places
 // The exit status is the number of failed checks.
 using System;
 using System.Collections.Generic;
@@ -46,7 +47,7 @@ internal static class BenchmarkTests
         if (!condition) throw new CheckFailed(what);
     }
 
-    private static void Check(string name, Action body)
+    private static void Check(string name, Action body, bool closeRun = true)
     {
         try
         {
@@ -61,10 +62,15 @@ internal static class BenchmarkTests
         finally
         {
             // Leave no run behind for the next check.
-            Benchmark.Cancel();
-            var deadline = DateTime.UtcNow.AddSeconds(30);
-            while (Benchmark.State == RunState.Running && DateTime.UtcNow < deadline) Thread.Sleep(10);
+            if (closeRun) CloseRun();
         }
+    }
+
+    private static void CloseRun()
+    {
+        Benchmark.Cancel();
+        var deadline = DateTime.UtcNow.AddSeconds(30);
+        while (Benchmark.State == RunState.Running && DateTime.UtcNow < deadline) Thread.Sleep(10);
     }
 
     private static T Throws<T>(Task task) where T : Exception
@@ -239,6 +245,22 @@ internal static class BenchmarkTests
                 {
                     Expect(Benchmark.Version == "1.0.0", "version");
                 });
+                break;
+            case "missing":
+                Check("a library found nowhere is a QuorvaneException naming the places tried", () =>
+                {
+                    try
+                    {
+                        Console.WriteLine(Benchmark.Version);
+                        throw new CheckFailed("a library was loaded");
+                    }
+                    catch (QuorvaneException e)
+                    {
+                        var beside = System.IO.Path.Combine(AppDomain.CurrentDomain.BaseDirectory, Benchmark.Soname);
+                        Expect(e.Message.Contains(beside), e.Message);
+                        Expect(e.Message.Contains(Benchmark.Soname + " on the loader's search path"), e.Message);
+                    }
+                }, closeRun: false);
                 break;
             default:
                 Console.WriteLine("unknown mode " + mode);

@@ -4,12 +4,13 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const os = require('os');
+const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
 const { setTimeout: sleep } = require('timers/promises');
 
 const binding = path.resolve(__dirname, '../../../bindings/node');
-const { Quorvane, QuorvaneError, STATE } = require(binding);
+const { Quorvane, QuorvaneError, STATE, prebuiltLibraryPath } = require(binding);
 
 const REPORT_KEYS = ['score_single', 'score_multi', 'int_single_mops', 'int_multi_mops',
   'fp_single_mflops', 'fp_multi_mflops', 'mem_bandwidth_mbps', 'threads_used', 'duration_ms'];
@@ -139,5 +140,30 @@ test('the library is found by path, then QUORVANE_LIBRARY, then the loader\'s se
   const standIn = process.env.QUORVANE_STAND_IN_LIBRARY;
   if (standIn) {
     assert.throws(() => new Quorvane(standIn), /lacks the export\(s\) quorvane_results_json$/);
+  }
+});
+
+test('the prebuilt library is chosen by platform and architecture, and any other is a clear error', () => {
+  const prebuilds = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvane-prebuilds-'));
+  try {
+    const files = { 'linux-x64': 'libmorvatic-quorvane-cpu-benchmark.so', 'win32-x64': 'morvatic-quorvane-cpu-benchmark.dll' };
+    for (const [target, file] of Object.entries(files)) {
+      fs.mkdirSync(path.join(prebuilds, target));
+      fs.writeFileSync(path.join(prebuilds, target, file), '');
+    }
+    for (const [platform, arch, expected] of [
+      ['linux', 'x64', path.join(prebuilds, 'linux-x64', files['linux-x64'])],
+      ['win32', 'x64', path.join(prebuilds, 'win32-x64', files['win32-x64'])],
+    ]) {
+      assert.equal(prebuiltLibraryPath(platform, arch, prebuilds), expected);
+    }
+    for (const [platform, arch] of [['linux', 'arm64'], ['darwin', 'x64'], ['win32', 'ia32']]) {
+      assert.throws(() => prebuiltLibraryPath(platform, arch, prebuilds), (error) =>
+        error instanceof QuorvaneError && error.message.includes(`${platform}-${arch}`) &&
+        error.message.includes('linux-x64, win32-x64'));
+    }
+    assert.equal(prebuiltLibraryPath('linux', 'x64', path.join(prebuilds, 'absent')), null);
+  } finally {
+    fs.rmSync(prebuilds, { recursive: true, force: true });
   }
 });

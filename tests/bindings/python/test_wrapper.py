@@ -170,20 +170,58 @@ class InterruptTest(unittest.TestCase):
         self.assertGreater(bench.results()["duration_ms"], 0)
 
     def test_module_prints_progress_and_the_cancelled_report_after_ctrl_c(self):
-        environment = dict(os.environ, PYTHONPATH=os.path.dirname(quorvane.__path__[0]))
-        command = subprocess.Popen([sys.executable, "-m", "quorvane"], env=environment,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        try:
-            first_line = command.stderr.readline()
+        # Standard error as a pipe (a line per change) and as a terminal (one line redrawn).
+        for terminal in (False, True):
+            with self.subTest(terminal=terminal):
+                status, stdout, stderr = run_module(interrupt=True, terminal=terminal)
+                self.assertEqual(status, 130, stderr)
+                report = json.loads(stdout)
+                self.assertEqual(list(report), REPORT_KEYS)
+                self.assertEqual(report["mem_bandwidth_mbps"], 0)
+                assert_progress_lines(self, stderr, r"\d+%  cancelled")
+
+
+def run_module(interrupt, terminal=False):
+    """python -m quorvane, with Ctrl-C once its first progress line is out if interrupt.
+
+    Returns the exit status, standard output and standard error (from a
+    pseudo-terminal when terminal is true).
+    """
+    environment = dict(os.environ, PYTHONPATH=os.path.dirname(quorvane.__path__[0]))
+    if terminal:
+        controller, stderr_end = os.openpty()
+    else:
+        controller, stderr_end = os.pipe()
+    command = subprocess.Popen([sys.executable, "-m", "quorvane"], env=environment,
+                               stdout=subprocess.PIPE, stderr=stderr_end, text=True)
+    os.close(stderr_end)
+    stderr = b""
+    try:
+        stderr += os.read(controller, 4096)
+        if interrupt:
             command.send_signal(signal.SIGINT)
-            stdout, stderr = command.communicate(timeout=CLOSE_LIMIT_S)
-        finally:
-            command.kill()
-        self.assertRegex(first_line, r"^\s*\d+%")
-        self.assertEqual(command.returncode, 130, stderr)
-        report = json.loads(stdout)
-        self.assertEqual(list(report), REPORT_KEYS)
-        self.assertEqual(report["mem_bandwidth_mbps"], 0)
+        while True:
+            try:
+                chunk = os.read(controller, 4096)
+            except OSError:  # a pseudo-terminal reports its end as EIO
+                break
+            if not chunk:
+                break
+            stderr += chunk
+        stdout, _ = command.communicate(timeout=CLOSE_LIMIT_S + 30)
+    finally:
+        command.kill()
+        os.close(controller)
+    return command.returncode, stdout, stderr.decode().replace("\r\n", "\n")
+
+
+def assert_progress_lines(test, stderr, last_pattern):
+    """Progress on standard error: each state once, the last one named, then a newline."""
+    test.assertTrue(stderr.endswith("\n"), repr(stderr))
+    lines = [line.strip() for line in stderr.replace("\r", "\n").split("\n") if line.strip()]
+    test.assertRegex(lines[0], r"^\d+%")
+    test.assertRegex(lines[-1], "^" + last_pattern + "$", repr(stderr))
+    test.assertEqual(len(lines), len(set(lines)), repr(stderr))
 
 
 class WholeRunTest(unittest.TestCase):
@@ -205,6 +243,12 @@ class WholeRunTest(unittest.TestCase):
         self.assertEqual(list(report), REPORT_KEYS)
         for key in MEASUREMENTS:
             self.assertGreater(report[key], 0, key)
+
+    def test_module_ends_a_finished_run_with_one_closing_line(self):
+        status, stdout, stderr = run_module(interrupt=False)
+        self.assertEqual(status, 0, stderr)
+        self.assertEqual(list(json.loads(stdout)), REPORT_KEYS)
+        assert_progress_lines(self, stderr, "100%  finished")
 
 
 if __name__ == "__main__":
