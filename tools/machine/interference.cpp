@@ -20,16 +20,6 @@ std::optional<double> other_load_percent(const platform::processor_times& from,
   return std::clamp(100.0 * (busy - own) / total, 0.0, 100.0);
 }
 
-void interference_meter::phase_seen(int phase,
-                                    const std::optional<platform::processor_times>& times) {
-  if (phase == phase_) return;
-  if (phase_ >= 1 && phase_ <= run_phase_count && phase_start_ && times) {
-    loads_[static_cast<std::size_t>(phase_ - 1)] = other_load_percent(*phase_start_, *times);
-  }
-  phase_ = phase;
-  phase_start_ = times;
-}
-
 std::vector<std::string> interference_warnings(const phase_loads& loads, int run, int runs) {
   std::vector<std::string> warnings;
   for (int phase = 1; phase <= run_phase_count; ++phase) {

@@ -18,22 +18,6 @@ constexpr int run_phase_count = 5;
 // other processes used; nothing where the phase was not measured.
 using phase_loads = std::array<std::optional<double>, run_phase_count>;
 
-// Takes the processor times at every phase change the host sees while
-// polling; each phase's share comes from the times at its two ends.
-class interference_meter {
- public:
-  // The phase now seen (0 before the opening and after the closing) and the
-  // processor times read at that moment, or nothing when they could not be.
-  void phase_seen(int phase, const std::optional<platform::processor_times>& times);
-
-  const phase_loads& loads() const { return loads_; }
-
- private:
-  int phase_ = 0;
-  std::optional<platform::processor_times> phase_start_;
-  phase_loads loads_{};
-};
-
 // The share of the machine that others used between two readings, in
 // percent; nothing when no processor time passed.
 std::optional<double> other_load_percent(const platform::processor_times& from,

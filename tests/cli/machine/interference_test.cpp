@@ -23,31 +23,6 @@ TEST(OtherLoad, IsTheMachinesBusyTimeLessOwnOverItsTotal) {
   EXPECT_FALSE(other_load_percent(at(4, 0, 0), at(4, 1, 0)).has_value());
 }
 
-TEST(InterferenceMeter, GivesEachPhaseTheTimesBetweenItsTwoEnds) {
-  interference_meter meter;
-  meter.phase_seen(1, at(0, 0, 0));
-  meter.phase_seen(1, at(2, 100, 0));  // no change: ignored
-  meter.phase_seen(2, at(4, 4, 4));    // phase 1: 8 s total, none other
-  meter.phase_seen(3, at(8, 12, 8));   // phase 2: 8 s, 8 busy, 4 own: 50%
-  // A cancel in phase 3: the run closes, and phases 4 and 5 never ran.
-  meter.phase_seen(0, at(9, 14, 8.5));  // phase 3: 2 s, 2 busy, 0.5 own: 75%
-  const phase_loads& loads = meter.loads();
-  EXPECT_DOUBLE_EQ(*loads[0], 0.0);
-  EXPECT_DOUBLE_EQ(*loads[1], 50.0);
-  EXPECT_DOUBLE_EQ(*loads[2], 75.0);
-  EXPECT_FALSE(loads[3].has_value());
-  EXPECT_FALSE(loads[4].has_value());
-}
-
-TEST(InterferenceMeter, LeavesAPhaseUnmeasuredWhenATimeReadingFailed) {
-  interference_meter meter;
-  meter.phase_seen(1, std::nullopt);
-  meter.phase_seen(2, at(4, 4, 4));
-  meter.phase_seen(0, at(8, 12, 8));
-  EXPECT_FALSE(meter.loads()[0].has_value());
-  EXPECT_DOUBLE_EQ(*meter.loads()[1], 50.0);
-}
-
 TEST(InterferenceWarnings, NameEveryPhaseAboveTenPercent) {
   const phase_loads loads = {0.0, 47.6, 10.0, 10.4, std::nullopt};
   EXPECT_EQ(interference_warnings(loads, 1, 1),
