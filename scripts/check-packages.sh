@@ -17,14 +17,16 @@
 #           that finds the package there
 #   windows the DLL in the wheel, the npm and the NuGet packages is the zip's,
 #           byte for byte
+#   readme  the front page's Python, Node and C# examples are the packages'
+#           README examples that the checks above run, word for word
 # Prints each check's output; exits non-zero when any check fails.
-# Usage: bash scripts/check-packages.sh [python] [npm] [nuget] [debian] [windows]
+# Usage: bash scripts/check-packages.sh [python] [npm] [nuget] [debian] [windows] [readme]
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dist="${root}/dist"
 library=morvatic-quorvane-cpu-benchmark
 version=$(sed -n 's/^project(quorvane VERSION \([0-9.]*\).*/\1/p' "${root}/CMakeLists.txt")
-if (($#)); then checks=("$@"); else checks=(python npm nuget debian windows); fi
+if (($#)); then checks=("$@"); else checks=(python npm nuget debian windows readme); fi
 
 scratch=$(mktemp -d /tmp/quorvane-packages.XXXXXX)
 trap 'rm -rf "${scratch}"' EXIT
@@ -191,9 +193,26 @@ sys.exit(0 if same else 1)
 PY
 }
 
+# The front page's examples are the packages' own, which the checks above run
+# as written: each must stand there word for word.
+readme_check() {
+  local language readme same=0
+  for language in python:python js:node csharp:dotnet; do
+    readme="${root}/bindings/${language#*:}/README.md"
+    if diff <(readme_block "${root}/README.md" "${language%%:*}") \
+      <(readme_block "${readme}" "${language%%:*}"); then
+      echo "README.md quotes the ${language%%:*} example of ${readme#"${root}"/}"
+    else
+      echo "README.md's ${language%%:*} example differs from ${readme#"${root}"/}"
+      same=1
+    fi
+  done
+  return "${same}"
+}
+
 for name in "${checks[@]}"; do
   case ${name} in
-    python | npm | nuget | debian | windows) check "${name}" "${name}_check" ;;
+    python | npm | nuget | debian | windows | readme) check "${name}" "${name}_check" ;;
     *) echo "unknown check ${name}" >&2; exit 2 ;;
   esac
 done
