@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +46,14 @@ void close_library(library_handle library);
 // request; the program polls interrupt_count() and cancels the run itself,
 // so the process never ends while a run of the library is in progress.
 void install_interrupt_handlers();
+
+// Calls start, which makes the library's threads, with interrupt requests
+// held back in the calling thread, so that the threads it makes inherit the
+// hold; the caller's own thread takes them again afterwards. Every request
+// then reaches the polling thread, whose sleep it cuts short, and never a
+// worker busy in a kernel (where a sanitizer's runtime may hold a handler
+// back until the thread ends).
+int start_keeping_interrupts_here(const std::function<int()>& start);
 
 // How many interrupt requests have arrived since install_interrupt_handlers.
 int interrupt_count();

@@ -112,6 +112,19 @@ void install_interrupt_handlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+int start_keeping_interrupts_here(const std::function<int()>& start) {
+  sigset_t interrupts;
+  sigset_t previous;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  sigaddset(&interrupts, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
+  const int status = start();
+  // A request that came meanwhile is pending, and is handled here now.
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return status;
+}
+
 int interrupt_count() { return g_interrupts.load(); }
 
 void set_run_in_progress(bool) {

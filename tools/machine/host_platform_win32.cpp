@@ -196,6 +196,9 @@ void close_library(library_handle library) { FreeLibrary(static_cast<HMODULE>(li
 
 void install_interrupt_handlers() { SetConsoleCtrlHandler(&on_console_control, TRUE); }
 
+// Console events arrive on a thread of their own, never a worker's.
+int start_keeping_interrupts_here(const std::function<int()>& start) { return start(); }
+
 int interrupt_count() { return g_interrupts.load(); }
 
 void set_run_in_progress(bool in_progress) { g_run_in_progress.store(in_progress); }
