@@ -63,7 +63,9 @@ class WrapperTest(unittest.TestCase):
         for key in MEASUREMENTS:
             self.assertEqual(report[key], 0, key)
         self.assertEqual(report["threads_used"], len(os.sched_getaffinity(0)))
-        self.assertGreater(report["duration_ms"], 0)
+        # A cancel seen within a millisecond of the opening gives 0; the
+        # cancelled state says the run closed, this that phase 1 was cut short.
+        self.assertLess(report["duration_ms"], 4000)
         self.assertEqual(self.bench.state, quorvane.STATE_CANCELLED)
         self.assertEqual(self.bench.phase, 0)
         self.assertEqual(self.bench.progress, 20)
@@ -95,7 +97,10 @@ class WrapperTest(unittest.TestCase):
             self.bench.run(on_progress=fail_in_first_phase, poll=POLL_S)
         # No run is left behind: the wrapper waited for the run to close.
         self.assertEqual(self.bench.state, quorvane.STATE_CANCELLED)
-        self.assertGreater(self.bench.results()["duration_ms"], 0)
+        report = self.bench.results()
+        for key in MEASUREMENTS:
+            self.assertEqual(report[key], 0, key)
+        self.assertLess(report["duration_ms"], 4000)
 
     def test_text_getters_leave_the_library_text_alone(self):
         # ctypes copies c_char_p results; were it to free them, the second
