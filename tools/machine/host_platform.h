@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,19 +40,16 @@ void* find_symbol(library_handle library, const char* name);
 // Unloads a library that open_library returned.
 void close_library(library_handle library);
 
-// Installs the handlers for interrupt requests: SIGINT and SIGTERM, or the
-// console's Ctrl-C, Ctrl-Break and close events. A handler only counts the
-// request; the program polls interrupt_count() and cancels the run itself,
-// so the process never ends while a run of the library is in progress.
+// Makes the program take interrupt requests (SIGINT and SIGTERM, or the
+// console's Ctrl-C, Ctrl-Break and close events) by counting them: the
+// program polls interrupt_count() and cancels the run itself, so the process
+// never ends while a run of the library is in progress. Called before the
+// program makes any thread. On POSIX systems the requests are held back in
+// the calling thread, and so in every thread made after it (the library's
+// too), and taken by interrupt_count() and sleep_ms(): no handler has to
+// run on whichever thread the kernel picks, and a hold inherited from the
+// parent process changes nothing.
 void install_interrupt_handlers();
-
-// Calls start, which makes the library's threads, with interrupt requests
-// held back in the calling thread, so that the threads it makes inherit the
-// hold; the caller's own thread takes them again afterwards. Every request
-// then reaches the polling thread, whose sleep it cuts short, and never a
-// worker busy in a kernel (where a sanitizer's runtime may hold a handler
-// back until the thread ends).
-int start_keeping_interrupts_here(const std::function<int()>& start);
 
 // How many interrupt requests have arrived since install_interrupt_handlers.
 int interrupt_count();
@@ -78,8 +74,8 @@ bool standard_output_was_closed();
 // True when stream is attached to an interactive terminal.
 bool is_terminal(std::FILE* stream);
 
-// Sleeps for about the given number of milliseconds; an interrupt may end
-// the sleep early.
+// Sleeps for about the given number of milliseconds; an interrupt request
+// ends the sleep early.
 void sleep_ms(unsigned milliseconds);
 
 // Follows path's symbolic links to the file that a write to path replaces:

@@ -102,30 +102,45 @@ void* find_symbol(library_handle library, const char* name) { return dlsym(libra
 
 void close_library(library_handle library) { dlclose(library); }
 
+namespace {
+
+sigset_t interrupt_signals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+// Takes one held interrupt request, waiting up to timeout for it; counts it.
+bool take_interrupt(const timespec& timeout) {
+  const sigset_t signals = interrupt_signals();
+  if (sigtimedwait(&signals, nullptr, &timeout) < 0) return false;
+  g_interrupts.fetch_add(1);
+  return true;
+}
+
+}  // namespace
+
 void install_interrupt_handlers() {
+  // The handler is a fallback: every thread holds the requests back, so
+  // sigtimedwait takes them. Should one reach a thread that does not hold
+  // them, it is counted there instead of ending the process.
   struct sigaction action {};
   action.sa_handler = &on_interrupt_signal;
   sigemptyset(&action.sa_mask);
-  // No SA_RESTART: a signal cuts the poll's sleep short, so it is seen at once.
-  action.sa_flags = 0;
+  action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  const sigset_t signals = interrupt_signals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 
-int start_keeping_interrupts_here(const std::function<int()>& start) {
-  sigset_t interrupts;
-  sigset_t previous;
-  sigemptyset(&interrupts);
-  sigaddset(&interrupts, SIGINT);
-  sigaddset(&interrupts, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
-  const int status = start();
-  // A request that came meanwhile is pending, and is handled here now.
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return status;
+int interrupt_count() {
+  while (take_interrupt(timespec{})) {
+  }
+  return g_interrupts.load();
 }
-
-int interrupt_count() { return g_interrupts.load(); }
 
 void set_run_in_progress(bool) {
   // Signals never end the process behind the host's back here: the handlers
@@ -153,7 +168,7 @@ void sleep_ms(unsigned milliseconds) {
   timespec pause{};
   pause.tv_sec = static_cast<time_t>(milliseconds / 1000);
   pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-  nanosleep(&pause, nullptr);
+  take_interrupt(pause);
 }
 
 namespace {

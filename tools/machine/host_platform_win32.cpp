@@ -194,10 +194,8 @@ void* find_symbol(library_handle library, const char* name) {
 
 void close_library(library_handle library) { FreeLibrary(static_cast<HMODULE>(library)); }
 
-void install_interrupt_handlers() { SetConsoleCtrlHandler(&on_console_control, TRUE); }
-
 // Console events arrive on a thread of their own, never a worker's.
-int start_keeping_interrupts_here(const std::function<int()>& start) { return start(); }
+void install_interrupt_handlers() { SetConsoleCtrlHandler(&on_console_control, TRUE); }
 
 int interrupt_count() { return g_interrupts.load(); }
 

@@ -31,7 +31,7 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
   const clock::time_point started = clock::now();
   outcome.started_at = std::time(nullptr);
   platform::set_run_in_progress(true);
-  if (platform::start_keeping_interrupts_here([&api] { return api.start(); }) != 0) {
+  if (api.start() != 0) {
     platform::set_run_in_progress(false);
     outcome.how = run_outcome::end::refused;
     outcome.error = api.last_error();
