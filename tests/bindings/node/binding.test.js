@@ -46,7 +46,9 @@ test('an aborted signal cancels, waits for the close and rejects with the cancel
   assert.deepEqual(Object.keys(report), REPORT_KEYS);
   for (const key of MEASUREMENTS) assert.equal(report[key], 0, key);
   assert.equal(report.threads_used, os.cpus().length);
-  assert.ok(report.duration_ms > 0);
+  // A cancel seen within a millisecond of the opening reports 0 ms; under one
+  // 4 s window shows that phase 1 was cut short.
+  assert.ok(report.duration_ms >= 0 && report.duration_ms < 4000, `duration_ms ${report.duration_ms}`);
   assert.deepEqual(report, bench.results());
   assertNonDecreasing(seen);
 });
@@ -74,7 +76,7 @@ test('a run that cancel() ends rejects with an AbortError too', async () => {
   };
   const error = await bench.run({ onProgress, pollMs: FAST_POLL_MS }).then(() => assert.fail('the run resolved'), (e) => e);
   assert.equal(error.name, 'AbortError');
-  assert.ok(error.cause.duration_ms > 0);
+  assert.ok(error.cause.duration_ms < 4000, `duration_ms ${error.cause.duration_ms}`);
   assert.equal(bench.state, STATE.CANCELLED);
 });
 
