@@ -30,30 +30,6 @@ std::string under(const std::string& root, const std::string& path) {
 
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-// The whole text of a small file; nothing when it cannot be read.
-std::optional<std::string> text_of(const std::string& path) {
-  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return std::nullopt;
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t count = read(file, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) {
-      close(file);
-      return std::nullopt;
-    }
-    if (count == 0) break;
-    text.append(buffer, static_cast<std::size_t>(count));
-    if (text.size() > max_file_bytes) {
-      close(file);
-      return std::nullopt;
-    }
-  }
-  close(file);
-  return text;
-}
-
 std::string first_line(const std::string& text) {
   const std::size_t end = text.find('\n');
   std::string line = end == std::string::npos ? text : text.substr(0, end);
@@ -74,6 +50,51 @@ std::optional<std::uint64_t> whole_number(const std::string& word) {
   if (errno == ERANGE) return std::nullopt;
   return static_cast<std::uint64_t>(value);
 }
+
+// A file kept open and read again from its start at each reading: sysfs
+// and procfs make a file's text afresh when it is read from offset 0.
+struct open_file {
+  int descriptor = -1;
+
+  explicit open_file(const std::string& path)
+      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~open_file() {
+    if (descriptor >= 0) close(descriptor);
+  }
+  open_file(const open_file&) = delete;
+  open_file& operator=(const open_file&) = delete;
+  open_file(open_file&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
+  open_file& operator=(open_file&&) = delete;
+
+  bool is_open() const { return descriptor >= 0; }
+
+  std::optional<std::string> text() const {
+    if (descriptor < 0) return std::nullopt;
+    std::string whole;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t count =
+          pread(descriptor, buffer, sizeof buffer, static_cast<off_t>(whole.size()));
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) return std::nullopt;
+      if (count == 0) break;
+      whole.append(buffer, static_cast<std::size_t>(count));
+      if (whole.size() > max_file_bytes) return std::nullopt;
+    }
+    return whole;
+  }
+
+  std::optional<std::uint64_t> number() const {
+    if (descriptor < 0) return std::nullopt;
+    char buffer[32];
+    const ssize_t count = pread(descriptor, buffer, sizeof buffer - 1, 0);
+    if (count <= 0) return std::nullopt;
+    return whole_number(first_line(std::string(buffer, static_cast<std::size_t>(count))));
+  }
+};
+
+// The whole text of a small file; nothing when it cannot be read.
+std::optional<std::string> text_of(const std::string& path) { return open_file(path).text(); }
 
 std::optional<std::uint64_t> number_file(const std::string& path) {
   const std::optional<std::string> text = text_of(path);
@@ -366,48 +387,6 @@ tick_sums usable_ticks(const std::string& stat, const std::vector<int>& processo
   }
   return sums;
 }
-
-// A file kept open and read again from its start at each reading: sysfs
-// and procfs make a file's text afresh when it is read from offset 0.
-struct open_file {
-  int descriptor = -1;
-
-  explicit open_file(const std::string& path)
-      : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~open_file() {
-    if (descriptor >= 0) close(descriptor);
-  }
-  open_file(const open_file&) = delete;
-  open_file& operator=(const open_file&) = delete;
-  open_file(open_file&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
-  open_file& operator=(open_file&&) = delete;
-
-  bool is_open() const { return descriptor >= 0; }
-
-  std::optional<std::string> text() const {
-    if (descriptor < 0) return std::nullopt;
-    std::string whole;
-    char buffer[4096];
-    for (;;) {
-      const ssize_t count =
-          pread(descriptor, buffer, sizeof buffer, static_cast<off_t>(whole.size()));
-      if (count < 0 && errno == EINTR) continue;
-      if (count < 0) return std::nullopt;
-      if (count == 0) break;
-      whole.append(buffer, static_cast<std::size_t>(count));
-      if (whole.size() > max_file_bytes) return std::nullopt;
-    }
-    return whole;
-  }
-
-  std::optional<std::uint64_t> number() const {
-    if (descriptor < 0) return std::nullopt;
-    char buffer[32];
-    const ssize_t count = pread(descriptor, buffer, sizeof buffer - 1, 0);
-    if (count <= 0) return std::nullopt;
-    return whole_number(first_line(std::string(buffer, static_cast<std::size_t>(count))));
-  }
-};
 
 std::vector<open_file> open_each(const std::string& root, const std::vector<int>& processors,
                                  const std::string& file) {

@@ -74,8 +74,9 @@ bool standard_output_was_closed();
 // True when stream is attached to an interactive terminal.
 bool is_terminal(std::FILE* stream);
 
-// Sleeps for about the given number of milliseconds; an interrupt request
-// ends the sleep early.
+// Sleeps for about the given number of milliseconds. On POSIX systems an
+// interrupt request ends the sleep early; on Windows the polling loop sees it
+// at the next wake-up.
 void sleep_ms(unsigned milliseconds);
 
 // Follows path's symbolic links to the file that a write to path replaces:
@@ -138,8 +139,6 @@ struct processor_times {
   double machine_busy_seconds = 0;
   double own_seconds = 0;
 };
-// Returns false when the system does not say.
-bool read_processor_times(processor_times& times);
 
 // Processor time used so far by this process (all its threads) and by the
 // calling thread.

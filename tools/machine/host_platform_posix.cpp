@@ -355,29 +355,6 @@ machine_readings read_machine() {
   return readings;
 }
 
-bool read_processor_times(processor_times& times) {
-  // The first line: "cpu  user nice system idle iowait irq softirq steal ..."
-  // in clock ticks, over every processor. Guest time is inside user time.
-  std::ifstream stat_file("/proc/stat");
-  std::string label;
-  unsigned long long fields[8] = {};
-  stat_file >> label;
-  if (label != "cpu") return false;
-  for (unsigned long long& field : fields) {
-    if (!(stat_file >> field)) return false;
-  }
-  const long ticks_per_second = sysconf(_SC_CLK_TCK);
-  if (ticks_per_second <= 0) return false;
-  unsigned long long total = 0;
-  for (unsigned long long field : fields) total += field;
-  const unsigned long long waiting = fields[3] + fields[4];  // idle, iowait
-  const double tick = 1.0 / static_cast<double>(ticks_per_second);
-  times.machine_total_seconds = static_cast<double>(total) * tick;
-  times.machine_busy_seconds = static_cast<double>(total - waiting) * tick;
-  times.own_seconds = process_processor_seconds();
-  return true;
-}
-
 double process_processor_seconds() { return clock_seconds(CLOCK_PROCESS_CPUTIME_ID); }
 
 double thread_processor_seconds() { return clock_seconds(CLOCK_THREAD_CPUTIME_ID); }

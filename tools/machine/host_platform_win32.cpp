@@ -360,6 +360,9 @@ machine_readings read_machine() {
   return readings;
 }
 
+namespace {
+
+// Returns false when the system does not say.
 bool read_processor_times(processor_times& times) {
   // Kernel time includes idle time; both are summed over every processor.
   FILETIME idle;
@@ -371,6 +374,8 @@ bool read_processor_times(processor_times& times) {
   times.own_seconds = process_processor_seconds();
   return true;
 }
+
+}  // namespace
 
 double process_processor_seconds() {
   return kernel_and_user_seconds(&GetProcessTimes, GetCurrentProcess());

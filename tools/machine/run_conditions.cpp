@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
-#include <utility>
 
 namespace quorvane::host {
 namespace {
@@ -69,8 +68,8 @@ phase_conditions conditions_between(const platform::condition_counters& from,
   return conditions;
 }
 
-conditions_meter::conditions_meter(std::string root, std::vector<int> processors)
-    : root_(std::move(root)), processors_(std::move(processors)), reader_(root_, processors_) {}
+conditions_meter::conditions_meter(const std::string& root, const std::vector<int>& processors)
+    : reader_(root, processors) {}
 
 void conditions_meter::sample_frequency() {
   const std::vector<double> values = reader_.frequencies_hz();

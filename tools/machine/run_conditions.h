@@ -52,7 +52,7 @@ phase_conditions conditions_between(const platform::condition_counters& from,
 class conditions_meter {
  public:
   // root: where /proc and /sys are read ("/" on a real machine).
-  conditions_meter(std::string root, std::vector<int> processors);
+  conditions_meter(const std::string& root, const std::vector<int>& processors);
 
   // At every poll: the phase now seen (0 before the opening and after the
   // closing) and the seconds since the run started.
@@ -60,15 +60,13 @@ class conditions_meter {
 
   const run_conditions& phases() const { return phases_; }
 
-  // The same shares as the interference meter gives, for the documents'
+  // Other programs' share of each phase, for the documents'
   // other_load_percent.
   phase_loads other_loads() const;
 
  private:
   void sample_frequency();
 
-  std::string root_;
-  std::vector<int> processors_;
   platform::condition_reader reader_;
   int phase_ = 0;
   std::optional<platform::condition_counters> phase_start_;

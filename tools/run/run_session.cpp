@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <optional>
 
 #include "machine/host_platform.h"
 
@@ -24,9 +23,7 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
                       const conditions_source& source) {
   using clock = std::chrono::steady_clock;
   run_outcome outcome;
-  conditions_meter conditions(source.root, source.processors.empty()
-                                               ? platform::usable_processor_ids(source.root)
-                                               : source.processors);
+  conditions_meter conditions(source.root, source.processors);
   const double host_seconds_at_start = platform::thread_processor_seconds();
   const clock::time_point started = clock::now();
   outcome.started_at = std::time(nullptr);
@@ -63,8 +60,8 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
     const bool closed = sample.state == state_finished || sample.state == state_cancelled;
     // A closed run is in no phase; the times are read only when it changes.
     const int phase_now = closed ? 0 : sample.phase;
-    // Counters are read when the phase changes, frequencies every half
-    // second within a phase.
+    // Counters are read when the phase changes, frequencies every
+    // frequency_sample_seconds within a phase.
     conditions.poll(phase_now, sample.elapsed_seconds);
     if (closed) break;
     if (sample.state != state_running) {

@@ -44,7 +44,7 @@ struct conditions_source {
 // progress, so nothing the caller does next (unloading, exiting) can pull
 // the library from under its threads.
 run_outcome drive_run(const library_api& api, progress_display& display, int interrupts_handled,
-                      const conditions_source& source = {});
+                      const conditions_source& source);
 
 }  // namespace quorvane::host
 
