@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 
 #include "machine/host_platform.h"
@@ -454,7 +455,8 @@ struct condition_reader::state {
   std::unique_ptr<open_file> quota_stat;  // the binding quota's cpu.stat
   std::vector<open_file> frequencies;
   std::vector<open_file> core_throttles;
-  std::vector<open_file> package_throttles;
+  // Each processor shows its package's count: one reading per package.
+  std::map<std::string, open_file> package_throttles;
 };
 
 condition_reader::condition_reader(const std::string& root, const std::vector<int>& processors)
@@ -466,8 +468,14 @@ condition_reader::condition_reader(const std::string& root, const std::vector<in
     state_->quota_stat = std::make_unique<open_file>(place.quota->folder + "/cpu.stat");
   state_->frequencies = open_each(root, processors, "/cpufreq/scaling_cur_freq");
   state_->core_throttles = open_each(root, processors, "/thermal_throttle/core_throttle_count");
-  state_->package_throttles =
-      open_each(root, processors, "/thermal_throttle/package_throttle_count");
+  for (int processor : processors) {
+    const std::string folder = cpu_folder(root, processor);
+    const std::string package =
+        first_line(text_of(folder + "/topology/physical_package_id").value_or(""));
+    if (state_->package_throttles.count(package) != 0) continue;
+    open_file opened(folder + "/thermal_throttle/package_throttle_count");
+    if (opened.is_open()) state_->package_throttles.emplace(package, std::move(opened));
+  }
 }
 
 condition_reader::~condition_reader() = default;
@@ -499,9 +507,9 @@ condition_counters condition_reader::counters() {
       throttle_shown = true;
     }
   }
-  for (const open_file& file : state_->package_throttles) {
-    if (const std::optional<std::uint64_t> count = file.number()) {
-      package_events = std::max(package_events, *count);
+  for (const auto& package : state_->package_throttles) {
+    if (const std::optional<std::uint64_t> count = package.second.number()) {
+      package_events += *count;
       throttle_shown = true;
     }
   }

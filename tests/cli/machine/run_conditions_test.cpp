@@ -262,6 +262,23 @@ TEST(ConditionsMeter, MeasuresEachPhaseOverTheUsableProcessors) {
     EXPECT_EQ(verdict_line(judge_run(phases, {}, 4), 1, 1),
               "run 1/1: clean (not reported: steal, frequency, thermal throttling, power source)");
   }
+  {
+    // Each processor shows its package's count; two packages both count.
+    SCOPED_TRACE("two packages: both packages' throttling counts");
+    const auto packages = [](const char* first, const char* second) {
+      files tree = {{"/proc/stat", proc_stat(1000, 100000, 0)}};
+      for (int cpu = 0; cpu < 4; ++cpu) {
+        const std::string folder = "/sys/devices/system/cpu/cpu" + std::to_string(cpu);
+        tree[folder + "/topology/physical_package_id"] = cpu < 2 ? "0\n" : "1\n";
+        tree[folder + "/thermal_throttle/package_throttle_count"] = cpu < 2 ? first : second;
+      }
+      return tree;
+    };
+    const fake_tree tree(packages("5\n", "20\n"));
+    const run_conditions phases = two_phases(tree, {}, packages("10\n", "21\n"));
+    ASSERT_TRUE(phases[1] && phases[1]->throttle_events);
+    EXPECT_EQ(*phases[1]->throttle_events, 6U);
+  }
 }
 
 #endif  // !defined(_WIN32)
