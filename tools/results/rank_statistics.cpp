@@ -86,6 +86,9 @@ std::vector<double> u_distribution(std::size_t m, std::size_t n) {
     for (std::size_t u = k; u <= degree + k; ++u) counts[u] += counts[u - k];
   }
   counts.resize(top + 1);
+  // The distribution is symmetric, and the upper half, left after the
+  // subtractions of large counts, has lost its precision: it mirrors the lower.
+  for (std::size_t u = 0; u < top / 2 + 1; ++u) counts[top - u] = counts[u];
   const double total = binomial(m + n, m);
   for (double& count : counts) count /= total;
   return counts;
@@ -144,12 +147,14 @@ rank_comparison compare_ranks(const std::vector<double>& baseline,
       below += probability[c];
       ++c;
     }
-    const auto observed = static_cast<std::size_t>(u);
+    // A tie's half makes u fractional: the tails start at its two neighbours.
+    const auto at_most = static_cast<std::size_t>(std::floor(u));
+    const auto at_least = static_cast<std::size_t>(std::ceil(u));
     double lower_tail = 0;
     double upper_tail = 0;
     for (std::size_t k = 0; k < probability.size(); ++k) {
-      if (k <= observed) lower_tail += probability[k];
-      if (k >= observed) upper_tail += probability[k];
+      if (k <= at_most) lower_tail += probability[k];
+      if (k >= at_least) upper_tail += probability[k];
     }
     result.p_value = std::min(1.0, 2 * std::min(lower_tail, upper_tail));
   } else {

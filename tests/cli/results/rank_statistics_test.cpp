@@ -102,6 +102,25 @@ TEST(UDistribution, CountsEveryOrdering) {
   for (std::size_t u = 0; u < b.size(); ++u) EXPECT_NEAR(b[u] * 56, three_five[u], 1e-9) << u;
 }
 
+TEST(RankComparison, TheExactPValueOfSidesThatDoNotOverlapIsTwoOverTheOrderings) {
+  // Every current run above every baseline run: U is m * n, the upper end
+  // of the exact table, whose probability is 1 / C(m + n, m).
+  const std::size_t sizes[][2] = {{100, 60}, {60, 100}, {100, 100}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(std::to_string(size[0]) + " against " + std::to_string(size[1]));
+    std::vector<double> baseline(size[0]);
+    std::vector<double> current(size[1]);
+    for (std::size_t i = 0; i < baseline.size(); ++i) baseline[i] = 1000 + static_cast<double>(i);
+    for (std::size_t i = 0; i < current.size(); ++i) current[i] = 2000 + static_cast<double>(i);
+    const rank_comparison result = compare_ranks(baseline, current);
+    ASSERT_TRUE(result.exact && result.p_value);
+    const double orderings = std::exp(std::lgamma(static_cast<double>(size[0] + size[1]) + 1) -
+                                      std::lgamma(static_cast<double>(size[0]) + 1) -
+                                      std::lgamma(static_cast<double>(size[1]) + 1));
+    EXPECT_NEAR(*result.p_value * orderings / 2, 1.0, 1e-6);
+  }
+}
+
 TEST(UDistribution, GivesThePublishedTwoSidedCriticalValues) {
   // The largest U with P(U <= u) <= 2.5%, as the printed tables of the
   // test give it at the 5% level, two-sided.
