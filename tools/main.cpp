@@ -18,6 +18,7 @@
 #include "machine/host_platform.h"
 #include "machine/interference.h"
 #include "machine/machine_description.h"
+#include "number_text.h"
 #include "results/baseline.h"
 #include "results/comparison.h"
 #include "results/results_document.h"
@@ -63,10 +64,9 @@ conditions_source system_conditions_source() {
 }
 
 std::string one_run_line(const run_report& report, int run, int runs) {
-  char text[160];
-  std::snprintf(text, sizeof text, "run %d/%d: single-thread score %.0f, multi-thread score %.0f",
-                run, runs, report.score_single, report.score_multi);
-  return text;
+  return "run " + std::to_string(run) + "/" + std::to_string(runs) + ": single-thread score " +
+         printed("%.0f", report.score_single) + ", multi-thread score " +
+         printed("%.0f", report.score_multi);
 }
 
 // What the runs of one invocation left.

@@ -14,4 +14,12 @@ std::string printed(const char* format, double value) {
   return text;
 }
 
+std::string right_aligned(const std::string& text, std::size_t width) {
+  return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
+}
+
+std::string left_aligned(const std::string& text, std::size_t width) {
+  return text + std::string(text.size() < width ? width - text.size() : 0, ' ');
+}
+
 }  // namespace quorvane::host

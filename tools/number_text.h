@@ -11,6 +11,14 @@ namespace quorvane::host {
 // ("%.0f", "%.3f", "%.1f%%").
 std::string printed(const char* format, double value);
 
+// text with spaces before it up to width characters, for a right-aligned
+// table column; a longer text is kept whole.
+std::string right_aligned(const std::string& text, std::size_t width);
+
+// text with spaces after it up to width characters, for a left-aligned
+// column; a longer text is kept whole.
+std::string left_aligned(const std::string& text, std::size_t width);
+
 }  // namespace quorvane::host
 
 #endif  // QUORVANE_TOOLS_NUMBER_TEXT_H

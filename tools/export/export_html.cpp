@@ -198,10 +198,8 @@ void append_figure_row(std::string& html, const char* label, const char* unit, c
       const figure_comparison compared =
           compare_figure(*sides[1].document, *sides[0].document, key);
       if (compared.statistic.low && compared.statistic.high) {
-        char interval[64];
-        std::snprintf(interval, sizeof interval, "%.3f to %.3f: ", *compared.statistic.low,
-                      *compared.statistic.high);
-        html += interval;
+        html += printed("%.3f", *compared.statistic.low) + " to " +
+                printed("%.3f", *compared.statistic.high) + ": ";
       }
       html +=
           escape_html(compared.statistic.runs_needed > 0 ? "too few runs (" + compared.why_not + ")"

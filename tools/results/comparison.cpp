@@ -98,19 +98,12 @@ std::string machine_table(const json& baseline, const json& current) {
     for (std::string& cell : row) cell = terminal_safe(cell);
     width = std::max(width, row[0].size());
   }
-  const int column = static_cast<int>(width);
+  // The cells go in whole: a processor model may be longer than any buffer.
   std::string table = "Machines\n";
-  char line[512];
-  std::snprintf(line, sizeof line, "  %-18s %-*s  %s\n", "", column, "baseline", "this machine");
-  table += line;
+  table += "  " + left_aligned("", 18) + " " + left_aligned("baseline", width) + "  this machine\n";
   for (std::size_t i = 0; i < cells.size(); ++i) {
-    // The cells go in whole: a processor model may be longer than the buffer.
-    std::snprintf(line, sizeof line, "  %-18s ", machine_rows[i].label.c_str());
-    table += line;
-    table += cells[i][0];
-    table.append(width - cells[i][0].size() + 2, ' ');
-    table += cells[i][1];
-    table += "\n";
+    table += "  " + left_aligned(machine_rows[i].label, 18) + " " +
+             left_aligned(cells[i][0], width) + "  " + cells[i][1] + "\n";
   }
   return table;
 }
@@ -243,10 +236,12 @@ std::string format_comparison(const json& baseline, const json& current) {
     const std::string after =
         compared.current_runs > 0 ? figure_text(compared.current_median) : "-";
     const std::string ratio = compared.ratio ? number_cell(*compared.ratio, "%.3f") : "-";
-    std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %13s  %s\n", figure.label,
-                  before.c_str(), after.c_str(), ratio.c_str(),
-                  interval_cell(compared.statistic).c_str(), verdict_cell(compared).c_str());
+    // The cells go in whole, never cut to a buffer.
+    std::snprintf(line, sizeof line, "  %-32s", figure.label);
     table += line;
+    table += " " + right_aligned(before, 10) + " " + right_aligned(after, 10) + " " +
+             right_aligned(ratio, 7) + " " + right_aligned(interval_cell(compared.statistic), 13) +
+             "  " + verdict_cell(compared) + "\n";
     if (!compared.why_not.empty() &&
         std::find(notes.begin(), notes.end(), compared.why_not) == notes.end()) {
       notes.push_back(compared.why_not);
@@ -263,7 +258,8 @@ json comparison_json(const json& baseline, const json& current,
                      const std::string& baseline_source) {
   const side_differences sides = compare_sides(baseline, current);
   const run_counts there = count_runs(baseline);
-  json base = {{"source", baseline_source},
+  // A file name is bytes, not always UTF-8; the document must stay valid.
+  json base = {{"source", valid_utf8(baseline_source)},
                {"schema_version", member(baseline, "schema_version")},
                {"library_version", member(baseline, "library_version")},
                {"started_at", member(baseline, "started_at")},

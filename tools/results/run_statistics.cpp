@@ -1,5 +1,6 @@
 // Median, range and coefficient of variation over several runs.
 #include "results/run_statistics.h"
+#include "number_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +9,8 @@
 namespace quorvane::host {
 
 std::string figure_text(double value) {
-  char text[48];
   const bool whole = std::fabs(value - std::round(value)) < 1e-9;
-  std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
-  return text;
+  return printed(whole ? "%.0f" : "%.1f", value);
 }
 
 summary summarise(std::vector<double> values) {
@@ -57,10 +56,13 @@ std::string format_summary_table(const std::vector<run_report>& runs) {
     } else {
       std::snprintf(variation, sizeof variation, "-");
     }
-    std::snprintf(line, sizeof line, "  %-32s %9s %9s %9s %7s", figure.label,
-                  figure_text(s.median).c_str(), figure_text(s.minimum).c_str(),
-                  figure_text(s.maximum).c_str(), variation);
+    // The figures go in whole, never cut to a buffer.
+    std::snprintf(line, sizeof line, "  %-32s", figure.label);
     table += line;
+    for (double value : {s.median, s.minimum, s.maximum}) {
+      table += " " + right_aligned(figure_text(value), 9);
+    }
+    table += " " + right_aligned(variation, 7);
     if (figure.unit[0] != '\0') {
       table += "  ";
       table += figure.unit;

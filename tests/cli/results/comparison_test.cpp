@@ -44,6 +44,13 @@ TEST(CompareFigure, MediansAndRatioOverCleanFinishedRunsOnly) {
   EXPECT_EQ(compared.statistic.call, rank_verdict::faster);
 }
 
+TEST(ComparisonJson, ABaselineNamedInAnotherEncodingLeavesTheDocumentValid) {
+  const json baseline = document({run(100)});
+  const json compared = comparison_json(baseline, document({run(100)}), "caf\xE9.json");
+  EXPECT_EQ(compared["baseline"]["source"], "caf\xEF\xBF\xBD.json");
+  EXPECT_NO_THROW(compared.dump());
+}
+
 TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
   json baseline = document({run(100), run(101), run(99), run(98)});
   baseline["machine"] = {{"cpu_model", "Old CPU"}, {"logical_processors", 4},

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "number_text.h"
+
 namespace quorvane::host {
 namespace {
 
@@ -91,6 +93,15 @@ TEST(SummaryTable, ShowsEveryFigureWithItsStatisticsAndUnit) {
   for (const char* line : expected_lines) {
     EXPECT_NE(table.find(line), std::string::npos) << "missing: " << line << "in\n" << table;
   }
+}
+
+TEST(SummaryTable, PrintsFiguresWholeAtAnyMagnitude) {
+  const std::string table =
+      format_summary_table({report_with(1e60, 2, 1), report_with(1e60, 2, 1)});
+  EXPECT_NE(table.find(printed("%.0f", 1e60) + " " + printed("%.0f", 1e60) + " " +
+                       printed("%.0f", 1e60) + "    0.0%  million steps/s\n"),
+            std::string::npos)
+      << table;
 }
 
 TEST(SummaryTable, ShowsARangeWhenRunsSawDifferentProcessorCounts) {
