@@ -83,7 +83,7 @@ std::string markdown_cell(const std::string& text) {
 
 std::string markdown_row(const std::vector<std::string>& cells) {
   std::string row = "|";
-  for (const std::string& cell : cells) row += " " + cell + " |";
+  for (const std::string& cell : cells) row += " " + markdown_cell(cell) + " |";
   return row + "\n";
 }
 
@@ -122,11 +122,6 @@ const nlohmann::json& runs_of(const nlohmann::json& document) {
   return runs.is_array() ? runs : none;
 }
 
-bool cancelled(const nlohmann::json& run) {
-  const nlohmann::json& flag = member(run, "cancelled");
-  return flag.is_boolean() && flag.get<bool>();
-}
-
 // A run's other_load_percent; an empty list when it has none.
 const nlohmann::json& loads_of(const nlohmann::json& run) {
   static const nlohmann::json none = nlohmann::json::array();
@@ -141,13 +136,13 @@ std::string markdown_runs(const nlohmann::json& runs) {
   std::string text = "## Runs\n\n" + markdown_row(header) + markdown_rule(header.size());
   int number = 0;
   for (const nlohmann::json& run : runs) {
-    std::vector<std::string> cells = {std::to_string(++number), text_or(run, "started_at", ""),
-                                      cancelled(run) ? "yes" : "no"};
+    std::vector<std::string> cells = {std::to_string(++number), text_member(run, "started_at"),
+                                      is_cancelled(run) ? "yes" : "no"};
     for (const char* key : report_keys) {
       cells.push_back(table_number(member(member(run, "report"), key)));
     }
     const std::string verdict = verdict_words(run);
-    cells.push_back(verdict.empty() ? "-" : markdown_cell(verdict));
+    cells.push_back(verdict.empty() ? "-" : verdict);
     text += markdown_row(cells);
   }
 
@@ -270,7 +265,7 @@ std::string format_csv_export(const nlohmann::json& document) {
   }
   text += ",verdict\n";
   for (const nlohmann::json& run : runs_of(document)) {
-    text += text_or(run, "started_at", "") + (cancelled(run) ? ",true" : ",false");
+    text += text_member(run, "started_at") + (is_cancelled(run) ? ",true" : ",false");
     for (const char* key : report_keys) {
       const nlohmann::json& value = member(member(run, "report"), key);
       text += "," + (value.is_number() ? value.dump() : std::string());
@@ -285,9 +280,9 @@ std::string format_csv_export(const nlohmann::json& document) {
 
 std::string format_markdown_export(const nlohmann::json& document) {
   std::string text = "# quorvane results\n\n";
-  text += "Started " + text_or(document, "started_at", "") + " by quorvane " +
-          text_or(document, "host_version", "") + " with library " +
-          text_or(document, "library_version", "") + ".\n\n";
+  text += "Started " + text_member(document, "started_at") + " by quorvane " +
+          text_member(document, "host_version") + " with library " +
+          text_member(document, "library_version") + ".\n\n";
   if (member(document, "machine").is_object()) {
     text += markdown_machine(member(document, "machine")) + "\n";
   }

@@ -147,11 +147,13 @@ TEST(MarkdownExport, HasTheMachineTheRunsAndTheSummaryAsTables) {
   }
 }
 
-TEST(MarkdownExport, MemoryIsInGibibytes) {
+TEST(MarkdownExport, MemoryIsInGibibytesAndAPipeInAMachineTextStaysInItsCell) {
   nlohmann::json document = three_runs();
   document["machine"]["memory_bytes"] = 25769803776ULL;  // 24 GiB
+  document["machine"]["os"] = "Distro | Edition";
   const std::string markdown = format_markdown_export(document);
   EXPECT_NE(markdown.find("| memory | 24.0 GiB |"), std::string::npos) << markdown;
+  EXPECT_NE(markdown.find("| system | Distro \\| Edition |"), std::string::npos) << markdown;
 }
 
 TEST(MarkdownExport, FiguresArePrintedWholeAtAnyMagnitude) {
