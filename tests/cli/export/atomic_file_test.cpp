@@ -26,8 +26,10 @@ class AtomicFile : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ =
-        (fs::temp_directory_path() / ("quorvane-atomic-" + std::string(test->name()))).string();
+    // The process id keeps apart the same test run from other builds at once.
+    folder_ = (fs::temp_directory_path() /
+               ("quorvane-atomic-" + std::string(test->name()) + "-" + std::to_string(getpid())))
+                  .string();
     fs::remove_all(folder_);
     fs::create_directory(folder_);
   }
