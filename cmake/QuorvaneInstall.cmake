@@ -60,7 +60,7 @@ set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 # The archive holds the install tree under one folder named like the archive.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(QUORVANE_LIBRARY_NAME morvatic-quorvane-cpu-benchmark)
+get_target_property(QUORVANE_LIBRARY_NAME quorvane OUTPUT_NAME)
 include(${CMAKE_CURRENT_LIST_DIR}/QuorvaneDebian.cmake)
 # The archives hold every component; the Debian packages leave out the doc
 # component, whose LICENSE each package's copyright file stands for.

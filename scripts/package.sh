@@ -26,17 +26,12 @@ if ! command -v npm >/dev/null; then
   exit 1
 fi
 
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-
 # configure_and_build DIR [cmake options...]: a release build without tests.
 configure_and_build() {
   local dir="$1"
   shift
   cmake -S "${root}" -B "${dir}" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
-    "${launcher[@]}" "$@" >/dev/null
+    "$@" >/dev/null
   cmake --build "${dir}" -j "${jobs}"
 }
 

@@ -15,9 +15,17 @@ if ! command -v lintian >/dev/null; then
   echo "lintian is not installed (apt-get install lintian)" >&2
   exit 1
 fi
+status=0
+output=$(lintian --pedantic "$@" 2>&1) || status=$?
 # Root runs lintian too (it only warns about it).
-report=$(lintian --pedantic "$@" 2>&1 | grep -v '^running with root privileges' || true)
+report=$(printf '%s\n' "${output}" | grep -v '^running with root privileges' || true)
 [[ -z ${report} ]] || printf '%s\n' "${report}"
+# A failure with no tags is lintian's own (a package it could not read):
+# nothing was checked.
+if ((status != 0)) && ! grep -qE '^[EW]: ' <<<"${report}"; then
+  echo "lintian: failed (exit status ${status}) without checking the packages" >&2
+  exit 1
+fi
 pattern=$(IFS='|'; echo "${accepted[*]}")
 unweighed=$(printf '%s\n' "${report}" | grep -E '^[EW]: ' | grep -Ev ": (${pattern})( |$)" || true)
 if [[ -n ${unweighed} ]]; then
