@@ -189,7 +189,7 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
   return json{{"schema_version", oldest_schema_version}, {"runs", std::move(runs)}};
 }
 
-std::optional<json> read_baseline_text(const std::string& text, std::string& problem) {
+std::optional<json> read_baseline_runs(const std::string& text, std::string& problem) {
   if (blank(text)) {
     problem = "is empty";
     return std::nullopt;
@@ -219,6 +219,16 @@ std::optional<json> read_baseline_text(const std::string& text, std::string& pro
     // One report line, which is JSON by itself.
   }
   return read_report_lines(text, whole_problem, problem);
+}
+
+std::optional<json> read_baseline_text(const std::string& text, std::string& problem) {
+  std::optional<json> baseline = read_baseline_runs(text, problem);
+  if (baseline && (*baseline)["runs"].size() > max_baseline_runs) {
+    problem = "holds " + std::to_string((*baseline)["runs"].size()) + " runs, more than the " +
+              std::to_string(max_baseline_runs) + " a comparison takes";
+    return std::nullopt;
+  }
+  return baseline;
 }
 
 }  // namespace

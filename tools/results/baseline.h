@@ -3,6 +3,7 @@
 #ifndef QUORVANE_TOOLS_RESULTS_BASELINE_H
 #define QUORVANE_TOOLS_RESULTS_BASELINE_H
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -13,6 +14,11 @@ namespace quorvane::host {
 // conditions or verdict (they count as clean), up to the one it writes.
 constexpr int oldest_schema_version = 1;
 constexpr int known_schema_version = 2;
+
+// The most runs a baseline may hold, as many as one invocation makes: the
+// comparison's statistic takes every pair of runs, so the runs bound its
+// memory.
+constexpr std::size_t max_baseline_runs = 1000;
 
 // Reads and checks the baseline at path (UTF-8), in the shape of a results
 // document: a document is returned as it is; a file of report lines (one

@@ -46,6 +46,12 @@ class BaselineTest : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
+std::string repeated(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
 std::string document_with_runs(const std::string& runs) {
   return R"({"schema_version":1,"machine":{"cpu_model":"Test CPU"},"runs":[)" + runs + "]}";
 }
@@ -117,6 +123,8 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
        document_with_runs(R"({"cancelled":false,"other_load_percent":[1.7e308],"report":)" +
                           std::string(report_line) + "}"),
        "run 1: other_load_percent 1.7e+308 is not a percentage from 0 to 100"},
+      {"many.jsonl", repeated(std::string(report_line) + "\n", 1001),
+       "holds 1001 runs, more than the 1000 a comparison takes"},
   };
   for (const auto& bad : cases) {
     const std::string path = file_with(bad.name, bad.text);
