@@ -62,6 +62,16 @@ bool check_other_load(const json& run, std::string& problem) {
   return true;
 }
 
+// A finished run's report, checked by the host's own reader so that a
+// baseline's reports meet the same rules as the library's; a finished run
+// ran its phases on at least one processor.
+bool read_finished_report(const json& report, std::string& reason) {
+  if (!read_report(report, reason)) return false;
+  if (report["threads_used"].get<std::uint64_t>() != 0) return true;
+  reason = "threads_used 0 in a finished run";
+  return false;
+}
+
 std::optional<json> check_document(const json& document, std::string& problem) {
   const auto version = document.find("schema_version");
   if (version == document.end()) {
@@ -118,16 +128,9 @@ std::optional<json> check_document(const json& document, std::string& problem) {
       problem = name + " has no report";
       return std::nullopt;
     }
-    // The host's own reader, so a baseline's reports meet the same rules as
-    // the library's.
-    if (!read_report(*report, reason)) {
+    if (!read_finished_report(*report, reason)) {
       problem = name + ": ";
       problem += reason;
-      return std::nullopt;
-    }
-    // A finished run ran its phases on at least one processor.
-    if ((*report)["threads_used"].get<std::uint64_t>() == 0) {
-      problem = name + ": threads_used 0 in a finished run";
       return std::nullopt;
     }
     ++finished;
@@ -175,12 +178,8 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
       }
       return std::nullopt;
     }
-    if (!read_report(report, reason)) {
+    if (!read_finished_report(report, reason)) {
       problem = "line " + std::to_string(line_number) + ": " + reason;
-      return std::nullopt;
-    }
-    if (report["threads_used"].get<std::uint64_t>() == 0) {
-      problem = "line " + std::to_string(line_number) + ": threads_used 0 in a finished run";
       return std::nullopt;
     }
     runs.push_back({{"cancelled", false}, {"report", std::move(report)}});
