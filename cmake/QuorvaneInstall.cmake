@@ -5,6 +5,7 @@
 #                         links lead)
 #   share/man/man1/       quorvane.1.gz, from the host's --help
 #   share/bash-completion/completions/quorvane
+#   share/quorvane/prometheus/  quorvane-rules.yml, alert and recording rules
 # `cmake --build <build> --target package` packs that tree with CPack:
 # quorvane-<version>-Linux-x86_64.tar.gz, or from the Windows cross build
 # quorvane-<version>-Windows-x86_64.zip, binaries stripped.
@@ -37,6 +38,12 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR}
 
 set(QUORVANE_HOST_SUMMARY "runs the quorvane processor and memory throughput benchmark")
 include(${CMAKE_CURRENT_LIST_DIR}/QuorvaneHostDocs.cmake)
+# Prometheus rules for fleets that collect the host's .prom export; they go
+# with the host, on every system.
+if(TARGET quorvane_cli)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/prometheus/quorvane-rules.yml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvane/prometheus COMPONENT host)
+endif()
 
 if(WIN32)
   set(QUORVANE_PACKAGE_SYSTEM Windows)

@@ -149,6 +149,8 @@ debian_check() {
   bash -c 'source rootfs/usr/share/bash-completion/completions/quorvane
     COMP_WORDS=(quorvane --ru); COMP_CWORD=1; _quorvane
     echo "completion of --ru: ${COMPREPLY[*]}"; [[ ${COMPREPLY[*]} == --runs ]]' || return
+  # The fleet rules the host's package carries, read by promtool (test.list has it).
+  promtool check rules rootfs/usr/share/quorvane/prometheus/quorvane-rules.yml || return
   # A cancelled run: Ctrl-C after a second, exit status 130 and the report.
   rootfs/usr/bin/quorvane --json --quiet >report.json &
   local host=$!

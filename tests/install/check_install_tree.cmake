@@ -13,7 +13,8 @@ set(expected
   share/doc/quorvane/README.md
   share/doc/quorvane/LICENSE
   share/doc/quorvane/docs/embedding.md
-  share/doc/quorvane/docs/examples/load_and_run.c)
+  share/doc/quorvane/docs/examples/load_and_run.c
+  share/quorvane/prometheus/quorvane-rules.yml)
 if(SYSTEM STREQUAL "Windows")
   list(APPEND expected bin/${name}.dll bin/quorvane.exe lib/${name}.lib lib/${name}.def)
 else()
