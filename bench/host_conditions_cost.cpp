@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: quorvane_host_conditions_cost [processors 1-1024] [rounds]\n");
     return 2;
   }
-  const fs::path root = fs::temp_directory_path() /
-                        ("quorvane-cost-tree-" + std::to_string(getpid()));
+  const fs::path root =
+      fs::temp_directory_path() / ("quorvane-cost-tree-" + std::to_string(getpid()));
   make_tree(root, processors);
   const std::vector<int> ids = platform::usable_processor_ids(root.string());
 
@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
   std::vector<double> totals;
   for (int round = 0; round < rounds; ++round) {
     const double start = platform::thread_processor_seconds();
-    const platform::condition_settings settings = platform::read_condition_settings(root.string(), ids);
+    const platform::condition_settings settings =
+        platform::read_condition_settings(root.string(), ids);
     const double settings_done = platform::thread_processor_seconds();
     conditions_meter meter(root.string(), ids, settings.quota_folder);
     const double meter_done = platform::thread_processor_seconds();

@@ -536,8 +536,7 @@ struct condition_reader::state {
   double rated_hz = 0;
 };
 
-condition_reader::condition_reader(const std::string&, const std::vector<int>&,
-                                   const std::string&)
+condition_reader::condition_reader(const std::string&, const std::vector<int>&, const std::string&)
     : state_(std::make_unique<state>()) {
   ULONG rated = 0;
   for (const processor_power_information& record : power_information()) {

@@ -126,9 +126,10 @@ nlohmann::json machine_json(const machine_description& machine) {
   json["base_frequency_hz"] = conditions.base_frequency_hz;
   json["frequency_policy"] = text_or_null(conditions.frequency_policy);
   json["boost"] = conditions.boost;
-  json["power_source"] = conditions.on_battery
-                             ? std::optional<std::string>(*conditions.on_battery ? "battery" : "mains")
-                             : std::nullopt;
+  json["power_source"] =
+      conditions.on_battery
+          ? std::optional<std::string>(*conditions.on_battery ? "battery" : "mains")
+          : std::nullopt;
   return json;
 }
 

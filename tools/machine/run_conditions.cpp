@@ -86,8 +86,8 @@ void conditions_meter::poll(int phase, double seconds) {
     // Beyond the sample, a one-processor phase reads every processor once,
     // halfway through its window.
     const bool once = !phase_uses_every_processor(phase_) && !reader_.samples_every_processor();
-    const bool due = once ? samples_hz_.empty() && seconds - phase_started_seconds_ >=
-                                                       wide_frequency_sample_seconds
+    const bool due = once ? samples_hz_.empty() &&
+                                seconds - phase_started_seconds_ >= wide_frequency_sample_seconds
                           : seconds - last_sample_seconds_ >= frequency_sample_seconds;
     if (phase_ >= 1 && due) {
       sample_frequency();

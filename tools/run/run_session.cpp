@@ -85,9 +85,9 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
   outcome.other_load_percent = conditions.other_loads();
   const double run_seconds = std::chrono::duration<double>(clock::now() - started).count();
   if (run_seconds > 0) {
-    outcome.host_processor_ms_per_second = (platform::thread_processor_seconds() -
-                                            host_seconds_at_start + source.settings_seconds) *
-                                           1000.0 / run_seconds;
+    outcome.host_processor_ms_per_second =
+        (platform::thread_processor_seconds() - host_seconds_at_start + source.settings_seconds) *
+        1000.0 / run_seconds;
   }
   display.end_run(sample);
 

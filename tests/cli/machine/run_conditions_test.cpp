@@ -116,28 +116,13 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
     signs container_signs;
   };
   const machine_case cases[] = {
-      {"laptop",
-       laptop("2800000\n", "3\n"),
-       std::nullopt,
-       "",
-       4.7e9,
-       2.8e9,
-       "powersave",
-       true,
-       true,
-       signs(std::vector<std::string>{})},
+      {"laptop", laptop("2800000\n", "3\n"), std::nullopt, "", 4.7e9, 2.8e9, "powersave", true,
+       true, signs(std::vector<std::string>{})},
       // On mains: charging, and no battery reason.
       {"laptop on mains",
        with(laptop("2800000\n", "3\n"), {{"/sys/class/power_supply/AC/online", "1\n"},
-                                          {"/sys/class/power_supply/BAT0/status", "Charging\n"}}),
-       std::nullopt,
-       "",
-       4.7e9,
-       2.8e9,
-       "powersave",
-       true,
-       false,
-       signs(std::vector<std::string>{})},
+                                         {"/sys/class/power_supply/BAT0/status", "Charging\n"}}),
+       std::nullopt, "", 4.7e9, 2.8e9, "powersave", true, false, signs(std::vector<std::string>{})},
       // A mains supply that reads offline is no battery; a mouse's battery
       // that discharges powers no processor.
       {"desktop without a battery",
@@ -373,8 +358,8 @@ TEST(ConditionsMeter, OneProcessorPhasesTakeTheHighestAndTheOthersTheMean) {
 }
 
 int open_descriptors() {
-  return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"),
-                                        fs::directory_iterator()));
+  return static_cast<int>(
+      std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
 // 200 processors: the files held open stay bounded (the sample of 64, its
