@@ -1,29 +1,31 @@
-// std::optional in nlohmann-json documents: an empty optional is null, a
-// value is the value, both ways. Every "number or null" member of the
-// results document goes through it.
+// An optional value in a JSON document: the value when there is one, else
+// null. One serializer for every std::optional the host writes or reads.
 #ifndef QUORVANE_TOOLS_RESULTS_JSON_OPTIONAL_H
 #define QUORVANE_TOOLS_RESULTS_JSON_OPTIONAL_H
 
-#include <nlohmann/json.hpp>
 #include <optional>
+
+#include <nlohmann/json.hpp>
 
 namespace nlohmann {
 
 template <typename T>
 struct adl_serializer<std::optional<T>> {
-  static void to_json(json& document, const std::optional<T>& value) {
+  template <typename BasicJson>
+  static void to_json(BasicJson& json, const std::optional<T>& value) {
     if (value) {
-      document = *value;
+      json = *value;
     } else {
-      document = nullptr;
+      json = nullptr;
     }
   }
 
-  static void from_json(const json& document, std::optional<T>& value) {
-    if (document.is_null()) {
-      value = std::nullopt;
+  template <typename BasicJson>
+  static void from_json(const BasicJson& json, std::optional<T>& value) {
+    if (json.is_null()) {
+      value.reset();
     } else {
-      value = document.get<T>();
+      value = json.template get<T>();
     }
   }
 };
