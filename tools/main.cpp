@@ -92,7 +92,9 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
       break;
     }
     display.begin_run(run, chosen.runs);
-    const run_outcome outcome = drive_run(api, display, interrupts_handled, source);
+    conditions_source this_run = source;
+    if (run > 1) this_run.settings_seconds = 0;  // read once, counted by the first run
+    const run_outcome outcome = drive_run(api, display, interrupts_handled, this_run);
     if (outcome.how == run_outcome::end::refused) {
       print_error("the library refused to start a run: " + outcome.error);
       done.failure = exit_start_refused;
@@ -132,7 +134,9 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
     const std::string line = verdict_line(verdict, run, chosen.runs);
     done.verdict_lines.push_back(cancelled ? line + " (cancelled)" : line);
     if (!verdict.clean) {
-      display.note("warning: " + line);
+      // Other programs' breaches have had their warnings just above.
+      const std::string rest = verdict_warning(verdict, run, chosen.runs);
+      if (!rest.empty()) display.note(rest);
       if (!cancelled) done.any_disturbed = true;
     }
     done.last_report = *report;
@@ -162,9 +166,12 @@ int run_benchmark(const options& chosen, const library_api& api,
                   const std::optional<nlohmann::json>& baseline) {
   progress_display display(stderr, display_mode(chosen));
   platform::install_interrupt_handlers();
-  const conditions_source source = system_conditions_source();
+  conditions_source source = system_conditions_source();
+  const double settings_started = platform::thread_processor_seconds();
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
                                utc_timestamp(std::time(nullptr)), this_machine(source.root)};
+  source.quota_folder = header.machine.conditions.quota_folder;
+  source.settings_seconds = platform::thread_processor_seconds() - settings_started;
 
   const runs_done done = run_all(chosen, api, display, header.machine, source);
   if (done.failure != exit_success) return done.failure;

@@ -79,4 +79,11 @@ std::string valid_utf8(std::string_view text) { return repaired(text, false); }
 
 std::string terminal_safe(std::string_view text) { return repaired(text, true); }
 
+std::string_view trimmed(std::string_view text) {
+  constexpr std::string_view blanks = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 }  // namespace quorvane::host

@@ -18,6 +18,10 @@ std::string valid_utf8(std::string_view text);
 // drive a terminal nor break the line it is printed on.
 std::string terminal_safe(std::string_view text);
 
+// text without the spaces, tabs and line ends at either end: the one
+// trimmer of the host's readers (system files, cpuinfo, baselines).
+std::string_view trimmed(std::string_view text);
+
 }  // namespace quorvane::host
 
 #endif  // QUORVANE_TOOLS_SAFE_TEXT_H

@@ -492,7 +492,7 @@ class StandInRunTest(unittest.TestCase):
             with self.subTest(extra=extra):
                 result = run_stand_in(*extra, "--export", exported, machine=machine)
                 self.assertEqual(result.returncode, status, result.stderr)
-                verdict = "run 1/1: disturbed: quota 0.5 processors below 2 used"
+                verdict = "run 1/1: disturbed: quota 0.50 processors below 2 used"
                 self.assertIn(f"\nVerdict\n  {verdict}\n", result.stdout)
                 self.assertIn(f"warning: {verdict}\n", result.stderr)
                 self.assertRegex(result.stdout, r"\n  processor quota +0\.50 processors "
@@ -579,7 +579,7 @@ class CgroupQuotaTest(unittest.TestCase):
         self.assertFalse(verdict["clean"])
         self.assertTrue(any(reason.startswith("quota throttling") for reason in verdict["reasons"]),
                         verdict)
-        self.assertIn("quota 0.5 processors below", "; ".join(verdict["reasons"]))
+        self.assertIn("quota 0.50 processors below", "; ".join(verdict["reasons"]))
         throttled = [phase["quota_throttled_periods"] for phase in document["runs"][0]["conditions"]]
         self.assertGreater(max(throttled), 0, throttled)
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/svg_chart.h"
+#include "machine/condition_words.h"
 #include "number_text.h"
 #include "results/comparison.h"
 #include "results/document_figures.h"
@@ -66,15 +67,12 @@ std::string machine_value(const nlohmann::json& machine, const std::string& key)
   const nlohmann::json& value = member(machine, key.c_str());
   // Present as null: the machine did not show it; absent: an older host
   // did not record it ("" makes the table say so).
-  if (value.is_null()) return machine.is_object() && machine.contains(key) ? "not reported" : "";
+  if (value.is_null()) {
+    return machine.is_object() && machine.contains(key) ? condition_words(key, value) : "";
+  }
   if (value.is_string()) return value.get<std::string>();
-  if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
-  if (value.is_array()) {
-    std::string list;
-    for (const nlohmann::json& item : value) {
-      if (item.is_string()) list += (list.empty() ? "" : ", ") + item.get<std::string>();
-    }
-    return list.empty() ? "none" : list;
+  if (value.is_boolean() || value.is_array() || key == "quota_processors") {
+    return condition_words(key, value);
   }
   if (key == "memory_bytes" && value.is_number()) {
     return printed("%.1f GiB", value.get<double>() / (1024.0 * 1024.0 * 1024.0)) + " (" +

@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <charconv>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "machine/host_platform.h"
+#include "safe_text.h"
 
 namespace quorvane::host::platform {
 namespace {
@@ -24,6 +26,14 @@ constexpr double hertz_per_kilohertz = 1000.0;
 constexpr double seconds_per_microsecond = 1e-6;
 constexpr double seconds_per_nanosecond = 1e-9;
 
+// At most this many processors have their files read during a run (and
+// kept open): the processors' cost and the open files stay bounded
+// whatever the machine's size. Up to 64 processors every one is read.
+constexpr std::size_t max_sampled_processors = 64;
+
+// A system text that names a condition ("docker"), cut to a sane length.
+constexpr std::size_t max_sign_bytes = 64;
+
 std::string under(const std::string& root, const std::string& path) {
   if (root.empty() || root == "/") return path;
   return (root.back() == '/' ? root.substr(0, root.size() - 1) : root) + path;
@@ -31,25 +41,28 @@ std::string under(const std::string& root, const std::string& path) {
 
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-std::string first_line(const std::string& text) {
-  const std::size_t end = text.find('\n');
-  std::string line = end == std::string::npos ? text : text.substr(0, end);
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) {
-    line.pop_back();
-  }
-  return line;
+// An unsigned decimal that fills the whole word; nothing otherwise (a sign,
+// a blank, a value beyond 64 bits).
+std::optional<std::uint64_t> whole_number(std::string_view word) {
+  std::uint64_t value = 0;
+  const char* end = word.data() + word.size();
+  const auto [stop, error] = std::from_chars(word.data(), end, value);
+  if (word.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
-// An unsigned decimal that fills the whole word; nothing otherwise.
-std::optional<std::uint64_t> whole_number(const std::string& word) {
-  if (word.empty() || word.size() > 20 ||
-      word.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
+// The processors whose files a run reads: every one up to
+// max_sampled_processors, else that many spread evenly over the list, so
+// that each part of the machine (each package, each kind of core) has its
+// share.
+std::vector<int> spread_sample(const std::vector<int>& processors) {
+  if (processors.size() <= max_sampled_processors) return processors;
+  std::vector<int> sample;
+  sample.reserve(max_sampled_processors);
+  for (std::size_t i = 0; i < max_sampled_processors; ++i) {
+    sample.push_back(processors[i * processors.size() / max_sampled_processors]);
   }
-  errno = 0;
-  const unsigned long long value = std::strtoull(word.c_str(), nullptr, 10);
-  if (errno == ERANGE) return std::nullopt;
-  return static_cast<std::uint64_t>(value);
+  return sample;
 }
 
 // A file kept open and read again from its start at each reading: sysfs
@@ -90,7 +103,7 @@ struct open_file {
     char buffer[32];
     const ssize_t count = pread(descriptor, buffer, sizeof buffer - 1, 0);
     if (count <= 0) return std::nullopt;
-    return whole_number(first_line(std::string(buffer, static_cast<std::size_t>(count))));
+    return whole_number(trimmed(std::string_view(buffer, static_cast<std::size_t>(count))));
   }
 };
 
@@ -100,7 +113,7 @@ std::optional<std::string> text_of(const std::string& path) { return open_file(p
 std::optional<std::uint64_t> number_file(const std::string& path) {
   const std::optional<std::string> text = text_of(path);
   if (!text) return std::nullopt;
-  return whole_number(first_line(*text));
+  return whole_number(trimmed(*text));
 }
 
 // The value after "key " on its line of a "key value" file (cpu.stat).
@@ -125,9 +138,10 @@ struct cgroup_line {
   std::string path;
 };
 
-std::vector<cgroup_line> cgroup_lines(const std::string& root) {
+std::vector<cgroup_line> cgroup_lines(const std::string& root, bool& read) {
   std::vector<cgroup_line> lines;
   const std::optional<std::string> text = text_of(under(root, "/proc/self/cgroup"));
+  read = text.has_value();
   if (!text) return lines;
   std::istringstream stream(*text);
   std::string line;
@@ -191,7 +205,7 @@ std::optional<binding_quota> tightest_quota(
 std::optional<double> v2_quota(const std::string& folder) {
   const std::optional<std::string> text = text_of(folder + "/cpu.max");
   if (!text) return std::nullopt;
-  std::istringstream words(first_line(*text));
+  std::istringstream words(std::string(trimmed(*text)));
   std::string quota;
   std::string period;
   words >> quota >> period;
@@ -213,12 +227,13 @@ struct quota_place {
   std::optional<binding_quota> quota;
   int version = 0;
   std::string cgroup_path;  // of the process, for the container signs
+  bool cgroup_read = false;
 };
 
 quota_place find_quota(const std::string& root) {
   quota_place place;
   const std::string mount = under(root, "/sys/fs/cgroup");
-  for (const cgroup_line& line : cgroup_lines(root)) {
+  for (const cgroup_line& line : cgroup_lines(root, place.cgroup_read)) {
     if (line.controllers.empty() && exists(mount + "/cgroup.controllers")) {
       // Unified hierarchy mounted at /sys/fs/cgroup (v2 alone).
       place.cgroup_path = line.path;
@@ -267,24 +282,117 @@ std::vector<std::string> folder_entries(const std::string& folder) {
   return names;
 }
 
-// The mains supply's state: on battery when every mains supply is offline
-// and a battery is there; nothing when the machine shows no mains supply.
+// The power source: on battery when a battery that powers the machine is
+// there and discharging, and no mains supply is online; mains when a
+// supply shows otherwise (a desktop's mains supply that reads offline is no
+// battery); nothing when the machine shows no supply.
 std::optional<bool> battery_state(const std::string& root) {
   const std::string folder = under(root, "/sys/class/power_supply");
-  bool mains_seen = false;
+  bool supply_seen = false;
   bool mains_online = false;
+  bool discharging = false;
   for (const std::string& name : folder_entries(folder)) {
     std::string supply = folder;
     supply += "/" + name;
-    const std::optional<std::string> type = text_of(supply + "/type");
-    if (!type || first_line(*type) != "Mains") continue;
-    const std::optional<std::uint64_t> online = number_file(supply + "/online");
-    if (!online) continue;
-    mains_seen = true;
-    if (*online != 0) mains_online = true;
+    const std::string type(trimmed(text_of(supply + "/type").value_or("")));
+    if (type == "Mains") {
+      const std::optional<std::uint64_t> online = number_file(supply + "/online");
+      if (!online) continue;
+      supply_seen = true;
+      if (*online != 0) mains_online = true;
+    } else if (type == "Battery") {
+      // A mouse's or a headset's battery (scope "Device") powers no processor.
+      if (trimmed(text_of(supply + "/scope").value_or("")) == "Device") continue;
+      if (number_file(supply + "/present") == std::optional<std::uint64_t>(0)) continue;
+      const std::optional<std::string> status = text_of(supply + "/status");
+      if (!status) continue;
+      supply_seen = true;
+      if (trimmed(*status) == "Discharging") discharging = true;
+    }
   }
-  if (!mains_seen) return std::nullopt;
-  return !mains_online;
+  if (!supply_seen) return std::nullopt;
+  return discharging && !mains_online;
+}
+
+// The file system mounted at "/" in a mountinfo text ("36 35 98:0 / / rw
+// shared:1 - overlay overlay rw,..."): the last such line is the one on top.
+std::string root_file_system(const std::string& mountinfo) {
+  std::istringstream lines(mountinfo);
+  std::string line;
+  std::string type;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string id;
+    std::string parent;
+    std::string device;
+    std::string source_root;
+    std::string mount_point;
+    if (!(words >> id >> parent >> device >> source_root >> mount_point) || mount_point != "/") {
+      continue;
+    }
+    const std::size_t separator = line.find(" - ");
+    if (separator == std::string::npos) continue;
+    std::istringstream after(line.substr(separator + 3));
+    after >> type;
+  }
+  return type;
+}
+
+// The value of NAME= in a NUL-separated environment (/proc/N/environ).
+std::optional<std::string> environment_value(const std::string& environment,
+                                             const std::string& name) {
+  const std::string prefix = name + "=";
+  std::size_t begin = 0;
+  while (begin < environment.size()) {
+    std::size_t end = environment.find('\0', begin);
+    if (end == std::string::npos) end = environment.size();
+    if (environment.compare(begin, prefix.size(), prefix) == 0) {
+      return environment.substr(begin + prefix.size(),
+                                std::min(end - begin - prefix.size(), max_sign_bytes));
+    }
+    begin = end + 1;
+  }
+  return std::nullopt;
+}
+
+// The signs of a container, those that systemd's own detection reads too:
+// they hold inside a cgroup namespace, where the cgroup path is "/".
+// Nothing when not one of the places could be read.
+std::optional<std::vector<std::string>> container_signs(const std::string& root,
+                                                        const std::string& cgroup_path,
+                                                        bool cgroup_read) {
+  std::vector<std::string> signs;
+  bool readable = cgroup_read;
+  for (const char* file : {"/.dockerenv", "/run/.containerenv"}) {
+    if (exists(under(root, file))) signs.emplace_back(file);
+  }
+  // systemd and container managers write the manager's name here.
+  if (const std::optional<std::string> manager = text_of(under(root, "/run/systemd/container"))) {
+    readable = true;
+    const std::string_view name = trimmed(*manager).substr(0, max_sign_bytes);
+    signs.push_back("/run/systemd/container" + (name.empty() ? "" : " " + std::string(name)));
+  }
+  // Process 1's environment is readable by root alone, as a rule.
+  if (const std::optional<std::string> first = text_of(under(root, "/proc/1/environ"))) {
+    readable = true;
+    if (const std::optional<std::string> value = environment_value(*first, "container")) {
+      signs.push_back("container=" + *value);
+    }
+  }
+  if (const std::optional<std::string> mounts = text_of(under(root, "/proc/self/mountinfo"))) {
+    readable = true;
+    if (root_file_system(*mounts) == "overlay") signs.emplace_back("overlay root");
+  }
+  // Under a fake root the tree's environment, not the one running the tests.
+  if (const std::optional<std::string> own = text_of(under(root, "/proc/self/environ"))) {
+    readable = true;
+    if (environment_value(*own, "KUBERNETES_SERVICE_HOST")) {
+      signs.emplace_back("KUBERNETES_SERVICE_HOST");
+    }
+  }
+  if (container_path(cgroup_path)) signs.push_back("cgroup " + cgroup_path);
+  if (!readable && signs.empty()) return std::nullopt;
+  return signs;
 }
 
 // The same text from every processor, or "mixed"; "" when none shows it.
@@ -294,7 +402,7 @@ std::string common_text(const std::string& root, const std::vector<int>& process
   for (int processor : processors) {
     const std::optional<std::string> text = text_of(cpu_folder(root, processor) + file);
     if (!text) continue;
-    const std::string value = first_line(*text);
+    const std::string value(trimmed(*text));
     if (value.empty() || value.size() > 64) continue;
     if (common.empty()) {
       common = value;
@@ -355,13 +463,13 @@ tick_sums usable_ticks(const std::string& stat, const std::vector<int>& processo
   while (begin < stat.size()) {
     std::size_t end = stat.find('\n', begin);
     if (end == std::string::npos) end = stat.size();
-    const std::string line = stat.substr(begin, end - begin);
+    const std::string_view line = std::string_view(stat).substr(begin, end - begin);
     begin = end + 1;
     if (line.size() < 4 || line.compare(0, 3, "cpu") != 0 || line[3] < '0' || line[3] > '9') {
       continue;
     }
     // "cpuN" then at most eight fields; every word must be a whole number.
-    std::vector<std::string> words;
+    std::vector<std::string_view> words;
     std::size_t at = 3;
     while (at < line.size() && words.size() < 9) {
       const std::size_t word_end = std::min(line.find(' ', at), line.size());
@@ -406,7 +514,7 @@ std::vector<int> usable_processor_ids(const std::string& root) {
   if (!root.empty() && root != "/") {
     // A list of ranges; anything else ends it.
     const std::optional<std::string> text = text_of(under(root, "/sys/devices/system/cpu/online"));
-    std::istringstream ranges(text ? first_line(*text) : std::string());
+    std::istringstream ranges(text ? std::string(trimmed(*text)) : std::string());
     std::string range;
     while (std::getline(ranges, range, ',')) {
       const std::size_t dash = range.find('-');
@@ -434,44 +542,45 @@ condition_settings read_condition_settings(const std::string& root,
   if (place.quota) {
     settings.quota_processors = place.quota->processors;
     settings.quota_source = place.quota->source;
+    settings.quota_folder = place.quota->folder;
   }
-  settings.max_frequency_hz = highest_frequency(root, processors, "/cpufreq/cpuinfo_max_freq");
-  settings.base_frequency_hz = highest_frequency(root, processors, "/cpufreq/base_frequency");
-  settings.frequency_policy = common_text(root, processors, "/cpufreq/scaling_governor");
+  const std::vector<int> sample = spread_sample(processors);
+  settings.max_frequency_hz = highest_frequency(root, sample, "/cpufreq/cpuinfo_max_freq");
+  settings.base_frequency_hz = highest_frequency(root, sample, "/cpufreq/base_frequency");
+  settings.frequency_policy = common_text(root, sample, "/cpufreq/scaling_governor");
   settings.boost = boost_state(root);
   settings.on_battery = battery_state(root);
-  for (const char* file : {"/.dockerenv", "/run/.containerenv"}) {
-    if (exists(under(root, file))) settings.container_signs.emplace_back(file);
-  }
-  if (container_path(place.cgroup_path)) {
-    settings.container_signs.push_back("cgroup " + place.cgroup_path);
-  }
+  settings.container_signs = container_signs(root, place.cgroup_path, place.cgroup_read);
   return settings;
 }
 
 struct condition_reader::state {
+  std::string root;
   std::vector<int> processors;
+  std::vector<int> sample;  // the processors whose files stay open
   std::unique_ptr<open_file> stat;
   std::unique_ptr<open_file> quota_stat;  // the binding quota's cpu.stat
-  std::vector<open_file> frequencies;
-  std::vector<open_file> core_throttles;
+  std::vector<open_file> frequencies;     // of the sample
+  std::vector<open_file> core_throttles;  // of the sample
   // Each processor shows its package's count: one reading per package.
   std::map<std::string, open_file> package_throttles;
 };
 
-condition_reader::condition_reader(const std::string& root, const std::vector<int>& processors)
+condition_reader::condition_reader(const std::string& root, const std::vector<int>& processors,
+                                   const std::string& quota_folder)
     : state_(std::make_unique<state>()) {
+  state_->root = root;
   state_->processors = processors;
+  state_->sample = spread_sample(processors);
   state_->stat = std::make_unique<open_file>(under(root, "/proc/stat"));
-  const quota_place place = find_quota(root);
-  if (place.quota)
-    state_->quota_stat = std::make_unique<open_file>(place.quota->folder + "/cpu.stat");
-  state_->frequencies = open_each(root, processors, "/cpufreq/scaling_cur_freq");
-  state_->core_throttles = open_each(root, processors, "/thermal_throttle/core_throttle_count");
-  for (int processor : processors) {
+  if (!quota_folder.empty())
+    state_->quota_stat = std::make_unique<open_file>(quota_folder + "/cpu.stat");
+  state_->frequencies = open_each(root, state_->sample, "/cpufreq/scaling_cur_freq");
+  state_->core_throttles = open_each(root, state_->sample, "/thermal_throttle/core_throttle_count");
+  for (int processor : state_->sample) {
     const std::string folder = cpu_folder(root, processor);
-    const std::string package =
-        first_line(text_of(folder + "/topology/physical_package_id").value_or(""));
+    const std::string package(
+        trimmed(text_of(folder + "/topology/physical_package_id").value_or("")));
     if (state_->package_throttles.count(package) != 0) continue;
     open_file opened(folder + "/thermal_throttle/package_throttle_count");
     if (opened.is_open()) state_->package_throttles.emplace(package, std::move(opened));
@@ -496,24 +605,24 @@ condition_counters condition_reader::counters() {
     }
   }
 
-  // The core counts are per processor; the package count repeats on every
-  // processor of the package, so its highest value stands for them.
-  std::uint64_t core_events = 0;
-  std::uint64_t package_events = 0;
+  // The core counts are per processor and summed; the package count
+  // repeats on every processor of its package, so each package is read
+  // once and the packages are summed. Both come from the sample.
+  std::uint64_t events = 0;
   bool throttle_shown = false;
   for (const open_file& file : state_->core_throttles) {
     if (const std::optional<std::uint64_t> count = file.number()) {
-      core_events += *count;
+      events += *count;
       throttle_shown = true;
     }
   }
   for (const auto& package : state_->package_throttles) {
     if (const std::optional<std::uint64_t> count = package.second.number()) {
-      package_events += *count;
+      events += *count;
       throttle_shown = true;
     }
   }
-  if (throttle_shown) counters.throttle_events = core_events + package_events;
+  if (throttle_shown) counters.throttle_events = events;
 
   if (state_->quota_stat) {
     if (const std::optional<std::string> cpu_stat = state_->quota_stat->text()) {
@@ -529,13 +638,26 @@ condition_counters condition_reader::counters() {
   return counters;
 }
 
-std::vector<double> condition_reader::frequencies_hz() {
+bool condition_reader::samples_every_processor() const {
+  return state_->sample.size() == state_->processors.size();
+}
+
+std::vector<double> condition_reader::frequencies_hz(bool every_processor) {
   std::vector<double> values;
-  values.reserve(state_->frequencies.size());
-  for (const open_file& file : state_->frequencies) {
-    const std::optional<std::uint64_t> khz = file.number();
+  const auto add = [&values](const std::optional<std::uint64_t>& khz) {
     if (khz && *khz > 0) values.push_back(static_cast<double>(*khz) * hertz_per_kilohertz);
+  };
+  if (every_processor && !samples_every_processor()) {
+    // Opened for this reading alone, one at a time: the open files stay
+    // those of the sample.
+    values.reserve(state_->processors.size());
+    for (int processor : state_->processors) {
+      add(open_file(cpu_folder(state_->root, processor) + "/cpufreq/scaling_cur_freq").number());
+    }
+    return values;
   }
+  values.reserve(state_->frequencies.size());
+  for (const open_file& file : state_->frequencies) add(file.number());
   return values;
 }
 

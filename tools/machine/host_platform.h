@@ -174,14 +174,23 @@ struct condition_settings {
   std::optional<double> base_frequency_hz;  // the rated frequency, where shown
   std::string frequency_policy;             // the governor, or the power scheme
   std::optional<bool> boost;                // turbo or boost allowed
+  // True on a battery that is discharging, false on mains.
   std::optional<bool> on_battery;
-  std::vector<std::string> container_signs;  // "/.dockerenv", "cgroup /docker/3f2a"
+  // "/.dockerenv", "overlay root", "cgroup /docker/3f2a"; empty when none
+  // of the places looked at shows one, nothing when none could be read.
+  std::optional<std::vector<std::string>> container_signs;
+  // The cgroup folder of the binding quota, whose cpu.stat a run's reader
+  // follows (Linux); not part of the description.
+  std::string quota_folder;
 };
+// Linux reads the frequency limits and the policy from a sample of at most
+// 64 processors spread over the usable ones (all of them up to 64).
 condition_settings read_condition_settings(const std::string& root,
                                            const std::vector<int>& processors);
 
 // Counters that grow while a run goes on, read at one moment. Times are in
-// seconds, over the usable processors alone.
+// seconds, over the usable processors alone. On Linux, beyond 64 usable
+// processors the thermal counts come from the sample (above).
 struct condition_counters {
   bool has_times = false;
   double total_seconds = 0;
@@ -195,20 +204,28 @@ struct condition_counters {
   std::optional<double> quota_throttled_seconds;
 };
 // Reads the counters and the processors' present frequencies during a run:
-// every file or system counter it reads stays open between readings, so
-// that a reading costs one read per file and nothing more.
+// the files of the sample (at most 64 processors on Linux) stay open
+// between readings, so that a reading costs one read per file, and the
+// open files stay bounded whatever the processor count.
 class condition_reader {
  public:
-  condition_reader(const std::string& root, const std::vector<int>& processors);
+  // quota_folder: condition_settings::quota_folder, so that the cgroup tree
+  // is walked once per invocation.
+  condition_reader(const std::string& root, const std::vector<int>& processors,
+                   const std::string& quota_folder);
   ~condition_reader();
   condition_reader(const condition_reader&) = delete;
   condition_reader& operator=(const condition_reader&) = delete;
 
   condition_counters counters();
 
-  // One value in hertz per processor that shows it (Windows: one for all);
-  // empty when none does.
-  std::vector<double> frequencies_hz();
+  // One value in hertz per processor of the sample that shows it (Windows:
+  // one for all); empty when none does. every_processor: each usable
+  // processor instead, the ones beyond the sample opened for this reading.
+  std::vector<double> frequencies_hz(bool every_processor);
+
+  // True when the sample is every usable processor.
+  bool samples_every_processor() const;
 
  private:
   struct state;

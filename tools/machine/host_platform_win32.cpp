@@ -498,8 +498,13 @@ condition_settings read_condition_settings(const std::string&, const std::vector
     LocalFree(scheme);
   }
   SYSTEM_POWER_STATUS status{};
-  if (GetSystemPowerStatus(&status) != 0 && status.ACLineStatus != 255) {
-    settings.on_battery = status.ACLineStatus == 0;
+  // Offline mains is battery only where a system battery is there (flag
+  // 128: none); 255 is "unknown" in either field.
+  constexpr BYTE unknown = 255;
+  constexpr BYTE no_system_battery = 128;
+  if (GetSystemPowerStatus(&status) != 0 && status.ACLineStatus != unknown &&
+      status.BatteryFlag != unknown) {
+    settings.on_battery = status.ACLineStatus == 0 && status.BatteryFlag != no_system_battery;
   }
   return settings;
 }
@@ -531,7 +536,7 @@ struct condition_reader::state {
   double rated_hz = 0;
 };
 
-condition_reader::condition_reader(const std::string&, const std::vector<int>&)
+condition_reader::condition_reader(const std::string&, const std::vector<int>&, const std::string&)
     : state_(std::make_unique<state>()) {
   ULONG rated = 0;
   for (const processor_power_information& record : power_information()) {
@@ -554,7 +559,9 @@ condition_reader::~condition_reader() {
   if (state_->query != nullptr) PdhCloseQuery(state_->query);
 }
 
-std::vector<double> condition_reader::frequencies_hz() {
+bool condition_reader::samples_every_processor() const { return true; }
+
+std::vector<double> condition_reader::frequencies_hz(bool) {
   std::vector<double> values;
   if (state_->query == nullptr || PdhCollectQueryData(state_->query) != ERROR_SUCCESS) {
     return values;

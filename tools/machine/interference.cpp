@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "run/progress_display.h"
+#include "phase_names.h"
 
 namespace quorvane::host {
 

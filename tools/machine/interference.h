@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "machine/host_platform.h"
+#include "phase_names.h"
 
 namespace quorvane::host {
-
-constexpr int run_phase_count = 5;
 
 // Per phase 1 to 5, the percent (0 to 100) of all processors' time that
 // other processes used; nothing where the phase was not measured.

@@ -4,18 +4,13 @@
 #include <cstdio>
 #include <sstream>
 
+#include "machine/condition_words.h"
 #include "machine/run_conditions.h"
+#include "results/json_optional.h"
 #include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
-
-std::string trimmed(const std::string& text) {
-  const char* blanks = " \t\r\n";
-  const std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 // Runs of spaces inside a brand string become one.
 std::string squeezed(const std::string& text) {
@@ -34,7 +29,8 @@ std::string cpuinfo_field(const std::string& cpuinfo, const std::string& name) {
   while (std::getline(lines, line)) {
     const std::size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    if (trimmed(line.substr(0, colon)) == name) return trimmed(line.substr(colon + 1));
+    const std::string_view text = line;
+    if (trimmed(text.substr(0, colon)) == name) return std::string(trimmed(text.substr(colon + 1)));
   }
   return std::string();
 }
@@ -45,7 +41,7 @@ std::string os_release_field(const std::string& os_release, const std::string& k
   std::string line;
   while (std::getline(lines, line)) {
     if (line.compare(0, key.size() + 1, key + "=") != 0) continue;
-    std::string value = trimmed(line.substr(key.size() + 1));
+    std::string value(trimmed(std::string_view(line).substr(key.size() + 1)));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
@@ -99,16 +95,14 @@ machine_description this_machine(const std::string& root) {
   platform::condition_settings& conditions = machine.conditions;
   conditions.frequency_policy = valid_utf8(conditions.frequency_policy);
   conditions.quota_source = valid_utf8(conditions.quota_source);
-  for (std::string& sign : conditions.container_signs) sign = valid_utf8(sign);
+  if (conditions.container_signs) {
+    for (std::string& sign : *conditions.container_signs) sign = valid_utf8(sign);
+  }
   return machine;
 }
 
 std::string container_text(const machine_description& machine) {
-  const std::vector<std::string>& signs = machine.conditions.container_signs;
-  if (signs.empty()) return "no sign of one";
-  std::string text = "yes (";
-  for (std::size_t i = 0; i < signs.size(); ++i) text += (i > 0 ? ", " : "") + signs[i];
-  return text + ")";
+  return condition_words("container_signs", nlohmann::json(machine.conditions.container_signs));
 }
 
 nlohmann::json machine_json(const machine_description& machine) {
@@ -121,23 +115,21 @@ nlohmann::json machine_json(const machine_description& machine) {
   if (!machine.cpu_signature.empty()) json["cpu_signature"] = machine.cpu_signature;
   // Null where the machine does not report the condition.
   const platform::condition_settings& conditions = machine.conditions;
-  auto number_or_null = [](const std::optional<double>& value) {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-  };
   auto text_or_null = [](const std::string& text) {
-    return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
   };
   json["virtualisation"] = text_or_null(machine.virtualisation);
   json["container_signs"] = conditions.container_signs;
-  json["quota_processors"] = number_or_null(conditions.quota_processors);
+  json["quota_processors"] = conditions.quota_processors;
   json["quota_source"] = text_or_null(conditions.quota_source);
-  json["max_frequency_hz"] = number_or_null(conditions.max_frequency_hz);
-  json["base_frequency_hz"] = number_or_null(conditions.base_frequency_hz);
+  json["max_frequency_hz"] = conditions.max_frequency_hz;
+  json["base_frequency_hz"] = conditions.base_frequency_hz;
   json["frequency_policy"] = text_or_null(conditions.frequency_policy);
-  json["boost"] = conditions.boost ? nlohmann::json(*conditions.boost) : nlohmann::json(nullptr);
-  json["power_source"] = conditions.on_battery
-                             ? nlohmann::json(*conditions.on_battery ? "battery" : "mains")
-                             : nlohmann::json(nullptr);
+  json["boost"] = conditions.boost;
+  json["power_source"] =
+      conditions.on_battery
+          ? std::optional<std::string>(*conditions.on_battery ? "battery" : "mains")
+          : std::nullopt;
   return json;
 }
 
@@ -153,25 +145,20 @@ std::string format_machine_table(const machine_description& machine) {
   std::snprintf(memory, sizeof memory, "%.1f GiB",
                 static_cast<double>(machine.memory_bytes) / (1024.0 * 1024.0 * 1024.0));
   const platform::condition_settings& conditions = machine.conditions;
-  const std::string not_reported = "not reported";
+  const std::string not_reported = not_reported_words;
+  const nlohmann::json described = machine_json(machine);
   std::string table =
       "Machine\n" + row("processor", terminal_safe(machine.cpu_model)) +
       row("processors", std::to_string(machine.logical_processors) + " logical, " +
                             std::to_string(machine.usable_processors) + " usable by this process") +
       row("memory", memory) +
       row("system", terminal_safe(machine.os) + ", " + terminal_safe(machine.kernel));
-  table +=
-      row("virtualisation",
-          machine.virtualisation.empty() ? not_reported : terminal_safe(machine.virtualisation));
+  table += row("virtualisation",
+               terminal_safe(condition_words("virtualisation", described["virtualisation"])));
   table += row("container", terminal_safe(container_text(machine)));
-  if (conditions.quota_processors) {
-    char quota[64];
-    std::snprintf(quota, sizeof quota, "%.2f processors", *conditions.quota_processors);
-    table += row("processor quota",
-                 quota + std::string(" (") + terminal_safe(conditions.quota_source) + ")");
-  } else {
-    table += row("processor quota", "none seen");
-  }
+  std::string quota = condition_words("quota_processors", described["quota_processors"]);
+  if (conditions.quota_processors) quota += " (" + terminal_safe(conditions.quota_source) + ")";
+  table += row("processor quota", quota);
   std::string frequency = not_reported;
   if (conditions.max_frequency_hz || conditions.base_frequency_hz) {
     frequency.clear();
@@ -188,9 +175,7 @@ std::string format_machine_table(const machine_description& machine) {
                            : terminal_safe(conditions.frequency_policy);
   if (conditions.boost) policy += *conditions.boost ? ", boost on" : ", boost off";
   table += row("frequency policy", policy);
-  table += row("power source", !conditions.on_battery   ? not_reported
-                               : *conditions.on_battery ? "battery"
-                                                        : "mains");
+  table += row("power source", condition_words("power_source", described["power_source"]));
   return table;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "results/json_optional.h"
+
 namespace quorvane::host {
 namespace {
 
@@ -24,15 +26,9 @@ std::optional<number> rise(const std::optional<number>& from, const std::optiona
   return *to >= *from ? *to - *from : number{};
 }
 
-nlohmann::json or_null(const std::optional<double>& value, double scale) {
-  if (!value) return nullptr;
+std::optional<double> rounded(const std::optional<double>& value, double scale) {
+  if (!value) return value;
   return std::round(*value * scale) / scale;
-}
-
-template <typename number>
-nlohmann::json or_null(const std::optional<number>& value) {
-  if (!value) return nullptr;
-  return *value;
 }
 
 }  // namespace
@@ -68,11 +64,14 @@ phase_conditions conditions_between(const platform::condition_counters& from,
   return conditions;
 }
 
-conditions_meter::conditions_meter(const std::string& root, const std::vector<int>& processors)
-    : reader_(root, processors) {}
+conditions_meter::conditions_meter(const std::string& root, const std::vector<int>& processors,
+                                   const std::string& quota_folder)
+    : reader_(root, processors, quota_folder) {}
 
 void conditions_meter::sample_frequency() {
-  const std::vector<double> values = reader_.frequencies_hz();
+  // The mean comes from the sample; the highest needs every processor, as
+  // the one that works is not known.
+  const std::vector<double> values = reader_.frequencies_hz(!phase_uses_every_processor(phase_));
   if (values.empty()) return;
   if (phase_uses_every_processor(phase_)) {
     samples_hz_.push_back(std::accumulate(values.begin(), values.end(), 0.0) /
@@ -84,7 +83,13 @@ void conditions_meter::sample_frequency() {
 
 void conditions_meter::poll(int phase, double seconds) {
   if (phase == phase_) {
-    if (phase_ >= 1 && seconds - last_sample_seconds_ >= frequency_sample_seconds) {
+    // Beyond the sample, a one-processor phase reads every processor once,
+    // halfway through its window.
+    const bool once = !phase_uses_every_processor(phase_) && !reader_.samples_every_processor();
+    const bool due = once ? samples_hz_.empty() &&
+                                seconds - phase_started_seconds_ >= wide_frequency_sample_seconds
+                          : seconds - last_sample_seconds_ >= frequency_sample_seconds;
+    if (phase_ >= 1 && due) {
       sample_frequency();
       last_sample_seconds_ = seconds;
     }
@@ -99,6 +104,7 @@ void conditions_meter::poll(int phase, double seconds) {
   phase_start_ = now;
   samples_hz_.clear();
   last_sample_seconds_ = seconds;
+  phase_started_seconds_ = seconds;
 }
 
 phase_loads conditions_meter::other_loads() const {
@@ -112,13 +118,13 @@ phase_loads conditions_meter::other_loads() const {
 nlohmann::json phase_conditions_json(const phase_conditions& conditions) {
   // One decimal of a percent is finer than the clock ticks tell apart; a
   // frequency is kept to the kilohertz the system reports it in.
-  return {{"other_load_percent", or_null(conditions.other_percent, 10.0)},
-          {"steal_percent", or_null(conditions.steal_percent, 10.0)},
-          {"frequency_mean_hz", or_null(conditions.frequency_mean_hz, 1e-3)},
-          {"frequency_lowest_hz", or_null(conditions.frequency_lowest_hz, 1e-3)},
-          {"thermal_throttle_events", or_null(conditions.throttle_events)},
-          {"quota_throttled_periods", or_null(conditions.quota_throttled_periods)},
-          {"quota_throttled_seconds", or_null(conditions.quota_throttled_seconds, 1e6)}};
+  return {{"other_load_percent", rounded(conditions.other_percent, 10.0)},
+          {"steal_percent", rounded(conditions.steal_percent, 10.0)},
+          {"frequency_mean_hz", rounded(conditions.frequency_mean_hz, 1e-3)},
+          {"frequency_lowest_hz", rounded(conditions.frequency_lowest_hz, 1e-3)},
+          {"thermal_throttle_events", conditions.throttle_events},
+          {"quota_throttled_periods", conditions.quota_throttled_periods},
+          {"quota_throttled_seconds", rounded(conditions.quota_throttled_seconds, 1e6)}};
 }
 
 nlohmann::json run_conditions_json(const run_conditions& conditions) {

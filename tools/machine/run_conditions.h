@@ -32,14 +32,20 @@ struct phase_conditions {
 using run_conditions = std::array<std::optional<phase_conditions>, run_phase_count>;
 
 // The interval between two frequency samples within a phase: four samples
-// give a mean over a 4 s window, and a reading of every processor's file
-// (a quarter of a millisecond on 256 processors) twice as often would cost
+// give a mean over a 4 s window, and a reading twice as often would cost
 // the host more than the run's own polling.
 constexpr double frequency_sample_seconds = 1.0;
 
-// True for the phases that run one worker per processor (2 and 4). In the
-// others one processor works, so a sample takes the fastest processor's
-// frequency, not the mean over processors that mostly idle.
+// Beyond the reader's sample of processors (more than 64), a one-processor
+// phase's highest frequency needs every processor's file, opened for the
+// reading: it is read once per phase, this far into it, not every second.
+// Such a phase's figure is one moment's reading, not a mean over its window.
+constexpr double wide_frequency_sample_seconds = 2.0;
+
+// True for the phases that run one worker per processor (2 and 4): a
+// sample takes the mean over the processors. In the others one processor
+// works, so a sample takes the fastest processor's frequency, not the mean
+// over processors that mostly idle.
 bool phase_uses_every_processor(int phase);
 
 // What a phase's two counter readings and frequency samples make.
@@ -51,8 +57,10 @@ phase_conditions conditions_between(const platform::condition_counters& from,
 // frequencies at most every frequency_sample_seconds within a phase.
 class conditions_meter {
  public:
-  // root: where /proc and /sys are read ("/" on a real machine).
-  conditions_meter(const std::string& root, const std::vector<int>& processors);
+  // root: where /proc and /sys are read ("/" on a real machine);
+  // quota_folder: the settings' (condition_settings::quota_folder).
+  conditions_meter(const std::string& root, const std::vector<int>& processors,
+                   const std::string& quota_folder = std::string());
 
   // At every poll: the phase now seen (0 before the opening and after the
   // closing) and the seconds since the run started.
@@ -71,6 +79,7 @@ class conditions_meter {
   int phase_ = 0;
   std::optional<platform::condition_counters> phase_start_;
   double last_sample_seconds_ = 0;
+  double phase_started_seconds_ = 0;
   std::vector<double> samples_hz_;
   run_conditions phases_{};
 };

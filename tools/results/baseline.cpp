@@ -8,15 +8,12 @@
 #include "results/baseline_file.h"
 #include "results/json_depth.h"
 #include "results/run_report.h"
+#include "safe_text.h"
 
 namespace quorvane::host {
 namespace {
 
 using nlohmann::json;
-
-bool blank(const std::string& text) {
-  return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
 
 // Parses text as JSON; on failure a discarded value, with problem set to
 // the parser's reason without its exception tag.
@@ -159,7 +156,7 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
     begin = end + 1;
     ++line_number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (blank(line)) continue;
+    if (trimmed(line).empty()) continue;
 
     std::string reason;
     json report = parse_json(line, reason);
@@ -189,7 +186,7 @@ std::optional<json> read_report_lines(const std::string& text, const std::string
 }
 
 std::optional<json> read_baseline_runs(const std::string& text, std::string& problem) {
-  if (blank(text)) {
+  if (trimmed(text).empty()) {
     problem = "is empty";
     return std::nullopt;
   }

@@ -6,8 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "machine/condition_words.h"
 #include "number_text.h"
 #include "results/document_figures.h"
+#include "results/json_optional.h"
 #include "results/machine_table.h"
 #include "results/run_report.h"
 #include "results/run_statistics.h"
@@ -51,7 +53,7 @@ std::string condition_text(const json& document, const char* key) {
   const json& machine = member(document, "machine");
   if (!machine.is_object() || !machine.contains(key)) return "";
   const json& value = machine[key];
-  if (value.is_null()) return "not reported";
+  if (value.is_null()) return condition_words(key, value);
   if (value.is_string()) return value.get<std::string>();
   if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
   if (value.is_number()) return number_cell(value.get<double>(), "%.2f");
@@ -59,16 +61,16 @@ std::string condition_text(const json& document, const char* key) {
 }
 
 std::string quota(const json& document) {
-  const std::string text = condition_text(document, "quota_processors");
-  if (text == "not reported") return "none";
-  return text.empty() ? text : text + " processors";
+  const json& machine = member(document, "machine");
+  if (!machine.is_object() || !machine.contains("quota_processors")) return "";
+  return condition_words("quota_processors", machine["quota_processors"]);
 }
 
 std::string frequency_policy(const json& document) {
   std::string policy = condition_text(document, "frequency_policy");
   const std::string boost = condition_text(document, "boost");
   if (policy.empty() && boost.empty()) return "";
-  if (policy == "not reported" && boost == "not reported") return policy;
+  if (policy == not_reported_words && boost == not_reported_words) return policy;
   return policy + ", boost " + (boost.empty() ? "not recorded" : boost);
 }
 
@@ -276,17 +278,14 @@ json comparison_json(const json& baseline, const json& current,
   json figures = json::object();
   for (const report_figure& figure : report_figures) {
     const figure_comparison compared = compare_figure(baseline, current, figure.key);
-    auto or_null = [](const std::optional<double>& value) {
-      return value ? json(*value) : json(nullptr);
-    };
     json entry = {
         {"baseline_median",
          compared.baseline_runs > 0 ? json(compared.baseline_median) : json(nullptr)},
         {"median", compared.current_runs > 0 ? json(compared.current_median) : json(nullptr)},
-        {"ratio", or_null(compared.ratio)},
-        {"interval_low", or_null(compared.statistic.low)},
-        {"interval_high", or_null(compared.statistic.high)},
-        {"p_value", or_null(compared.statistic.p_value)},
+        {"ratio", compared.ratio},
+        {"interval_low", compared.statistic.low},
+        {"interval_high", compared.statistic.high},
+        {"p_value", compared.statistic.p_value},
         {"verdict", verdict_cell(compared)}};
     entry["runs_needed"] =
         compared.statistic.runs_needed > 0 ? json(compared.statistic.runs_needed) : json(nullptr);

@@ -5,14 +5,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "machine/condition_words.h"
+#include "number_text.h"
+
 namespace quorvane::host {
 namespace {
 
-std::string rounded_percent(double percent) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.0f%%", std::floor(percent + 0.5));
-  return text;
-}
+// The start of the other-programs reason, which has warnings of its own.
+constexpr const char* other_programs_reason = "other programs";
 
 // "steal 6% in phase 4" or "steal 6% in phase 2, 3% in phase 4": one
 // reason per condition, with each phase that broke it.
@@ -73,13 +73,14 @@ run_verdict judge_run(const run_conditions& phases, const platform::condition_se
     if (measured->other_percent) {
       other_seen = true;
       if (*measured->other_percent > other_programs_limit_percent) {
-        reasons.add("other programs", rounded_percent(*measured->other_percent), phase);
+        reasons.add(other_programs_reason, printed("%.0f%%", std::round(*measured->other_percent)),
+                    phase);
       }
     }
     if (measured->steal_percent) {
       steal_seen = true;
       if (*measured->steal_percent > steal_limit_percent) {
-        reasons.add("steal", rounded_percent(*measured->steal_percent), phase);
+        reasons.add("steal", printed("%.0f%%", std::round(*measured->steal_percent)), phase);
       }
     }
     if (measured->frequency_mean_hz) {
@@ -111,11 +112,9 @@ run_verdict judge_run(const run_conditions& phases, const platform::condition_se
     }
   }
   if (machine.quota_processors && *machine.quota_processors < processors_used) {
-    char text[96];
-    std::snprintf(text, sizeof text, "quota %.1f processor%s below %d used",
-                  *machine.quota_processors, *machine.quota_processors == 1.0 ? "" : "s",
-                  processors_used);
-    reasons.add_whole(text);
+    // The quota as the machine table prints it: 1.95 is not "2.0".
+    reasons.add_whole("quota " + quota_words(*machine.quota_processors) + " below " +
+                      std::to_string(processors_used) + " used");
   }
   if (machine.on_battery && *machine.on_battery) reasons.add_whole("on battery");
 
@@ -151,6 +150,18 @@ std::string verdict_line(const run_verdict& verdict, int run, int runs) {
     line += ")";
   }
   return line;
+}
+
+std::string verdict_warning(const run_verdict& verdict, int run, int runs) {
+  run_verdict rest = verdict;
+  const std::string other = std::string(other_programs_reason) + " ";
+  rest.reasons.erase(std::remove_if(rest.reasons.begin(), rest.reasons.end(),
+                                    [&other](const std::string& reason) {
+                                      return reason.compare(0, other.size(), other) == 0;
+                                    }),
+                     rest.reasons.end());
+  if (verdict.clean || rest.reasons.empty()) return std::string();
+  return "warning: " + verdict_line(rest, run, runs);
 }
 
 nlohmann::json verdict_json(const run_verdict& verdict) {

@@ -49,9 +49,14 @@ struct run_verdict {
 run_verdict judge_run(const run_conditions& phases, const platform::condition_settings& machine,
                       int processors_used);
 
-// "run 2/3: disturbed: steal 6% in phase 4; quota 1.0 processor below 2
+// "run 2/3: disturbed: steal 6% in phase 4; quota 1.50 processors below 2
 // used", or "run 1/1: clean (not reported: frequency, thermal throttling)".
 std::string verdict_line(const run_verdict& verdict, int run, int runs);
+
+// The verdict's warning for standard error: "warning: " and the line of a
+// disturbed run without its other-programs reason, which
+// interference_warnings gives phase by phase; "" when no reason is left.
+std::string verdict_warning(const run_verdict& verdict, int run, int runs);
 
 // The run's "verdict" member: {"clean": ..., "reasons": [...],
 // "not_reported": [...]}.

@@ -6,7 +6,7 @@
 namespace quorvane::host {
 namespace {
 
-constexpr int phase_count = 5;
+constexpr int phase_count = run_phase_count;
 constexpr int bar_width = 16;
 // A few redraws a second: the elapsed time moves visibly, the terminal is
 // not flooded.
@@ -18,25 +18,6 @@ std::string run_prefix(int run, int runs, const char* separator) {
 }
 
 }  // namespace
-
-const char* phase_words(int phase, int progress) {
-  switch (phase) {
-    case 0:
-      return progress == 0 ? "starting" : "closing";
-    case 1:
-      return "integer mixing, one thread";
-    case 2:
-      return "integer mixing, all processors";
-    case 3:
-      return "floating point, one thread";
-    case 4:
-      return "floating point, all processors";
-    case 5:
-      return "memory copy";
-    default:
-      return "unknown phase";
-  }
-}
 
 double estimate_bar_percent(int phase, int progress, double seconds_in_phase) {
   const double reported = std::clamp(progress, 0, 100);

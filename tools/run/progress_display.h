@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "phase_names.h"
+
 namespace quorvane::host {
 
 // What the host read from the library at one poll.
@@ -16,10 +18,6 @@ struct progress_sample {
   int progress = 0;
   double elapsed_seconds = 0;  // since the host started the run
 };
-
-// The phase's name in words. Phase 0 is "starting" before the run thread
-// opens the run (progress 0) and "closing" after its last phase.
-const char* phase_words(int phase, int progress);
 
 // Each phase's window, the span over which the bar moves within a phase.
 constexpr double phase_window_seconds = 4.0;

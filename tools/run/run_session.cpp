@@ -23,8 +23,10 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
                       const conditions_source& source) {
   using clock = std::chrono::steady_clock;
   run_outcome outcome;
-  conditions_meter conditions(source.root, source.processors);
+  // The host's cost counts from here: building the meter opens and reads
+  // the processors' files.
   const double host_seconds_at_start = platform::thread_processor_seconds();
+  conditions_meter conditions(source.root, source.processors, source.quota_folder);
   const clock::time_point started = clock::now();
   outcome.started_at = std::time(nullptr);
   platform::set_run_in_progress(true);
@@ -84,7 +86,8 @@ run_outcome drive_run(const library_api& api, progress_display& display, int int
   const double run_seconds = std::chrono::duration<double>(clock::now() - started).count();
   if (run_seconds > 0) {
     outcome.host_processor_ms_per_second =
-        (platform::thread_processor_seconds() - host_seconds_at_start) * 1000.0 / run_seconds;
+        (platform::thread_processor_seconds() - host_seconds_at_start + source.settings_seconds) *
+        1000.0 / run_seconds;
   }
   display.end_run(sample);
 

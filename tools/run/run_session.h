@@ -23,16 +23,22 @@ struct run_outcome {
   std::time_t ended_at = 0;
   phase_loads other_load_percent{};  // what other programs took, per phase
   run_conditions conditions{};       // every condition measured, per phase
-  // The host's own processor time while it polled, per second of run: what
-  // watching the run cost it.
+  // The host's own processor time from building the conditions meter to the
+  // run's close (with conditions_source::settings_seconds), per second of
+  // run: what watching the run cost it.
   double host_processor_ms_per_second = 0;
 };
 
 // Where the conditions are read: the root of /proc and /sys ("/" on a real
-// machine) and the processors this process may use.
+// machine), the processors this process may use and the binding quota's
+// cgroup folder (condition_settings::quota_folder).
 struct conditions_source {
   std::string root = "/";
   std::vector<int> processors;
+  std::string quota_folder;
+  // The host's processor time for reading the settings, which the run
+  // counts as its own (the first run of an invocation: it is read once).
+  double settings_seconds = 0;
 };
 
 // Starts one run and polls it until it closes, showing progress and reading

@@ -205,6 +205,21 @@ TEST(HtmlExport, EveryTextFromTheDocumentIsEscaped) {
   EXPECT_EQ(count(html, "&lt;b&gt;extra&lt;/b&gt;"), 1u);
 }
 
+// The page words each condition as the terminal and the comparison do.
+TEST(HtmlExport, ConditionsReadAsOnTheTerminal) {
+  nlohmann::json document = three_runs_and_a_cancel();
+  document["machine"]["quota_processors"] = nullptr;
+  document["machine"]["container_signs"] = nlohmann::json::array();
+  document["machine"]["power_source"] = nullptr;
+  std::string html = format_html(document, nullptr);
+  for (const char* words : {"none seen", "no sign of one", "not reported"}) {
+    EXPECT_NE(html.find(words), std::string::npos) << words;
+  }
+  document["machine"]["quota_processors"] = 1.95;
+  html = format_html(document, nullptr);
+  EXPECT_NE(html.find("1.95 processors"), std::string::npos);
+}
+
 TEST(HtmlExport, FetchesNothing) {
   const std::string html = format_html(three_runs_and_a_cancel(), nullptr);
   for (const char* loading : {"src=", "href=", "http:", "https:", "@import", "<link", "<script"}) {

@@ -78,13 +78,16 @@ TEST(MachineDescription, ConditionsSayNotReportedRatherThanGuess) {
   machine_description machine;
   std::string table = format_machine_table(machine);
   for (const char* row : {"virtualisation                   not reported\n",
-                          "container                        no sign of one\n",
+                          "container                        not reported\n",
                           "processor quota                  none seen\n",
                           "frequency                        not reported\n",
                           "frequency policy                 not reported\n",
                           "power source                     not reported\n"}) {
     EXPECT_NE(table.find(row), std::string::npos) << row << table;
   }
+  machine.conditions.container_signs = std::vector<std::string>{};
+  EXPECT_NE(format_machine_table(machine).find("container                        no sign of one\n"),
+            std::string::npos);
   machine.virtualisation = "KVM";
   machine.conditions.quota_processors = 0.5;
   machine.conditions.quota_source = "cgroup v2 /box";
@@ -107,6 +110,23 @@ TEST(MachineDescription, ConditionsSayNotReportedRatherThanGuess) {
   EXPECT_EQ(json["quota_processors"], 0.5);
   EXPECT_EQ(json["power_source"], "battery");
   EXPECT_EQ(json["boost"], false);
+}
+
+// A processor that could not be asked is "not reported" (null), never
+// bare metal ("none"): arm64 has no CPUID to ask.
+TEST(MachineDescription, VirtualisationOfAnUnknownReadingIsNull) {
+  struct reading_case {
+    hypervisor_reading reading;
+    nlohmann::json expected;
+  };
+  const reading_case cases[] = {{{false, false, ""}, nullptr},
+                                {{true, false, ""}, "none"},
+                                {{true, true, "KVMKVMKVM"}, "KVM"}};
+  for (const reading_case& entry : cases) {
+    machine_description machine;
+    machine.virtualisation = virtualisation_name(entry.reading);
+    EXPECT_EQ(machine_json(machine)["virtualisation"], entry.expected);
+  }
 }
 
 TEST(MachineDescription, ThisMachineHasProcessorsAndMemory) {

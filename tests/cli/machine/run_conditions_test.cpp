@@ -9,6 +9,7 @@
 #  include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -86,12 +87,20 @@ files laptop(const char* khz, const char* core_throttles) {
                 {"/sys/devices/system/cpu/intel_pstate/no_turbo", "0\n"},
                 {"/sys/class/power_supply/AC/type", "Mains\n"},
                 {"/sys/class/power_supply/AC/online", "0\n"},
-                {"/sys/class/power_supply/BAT0/type", "Battery\n"}};
+                {"/sys/class/power_supply/BAT0/type", "Battery\n"},
+                {"/sys/class/power_supply/BAT0/status", "Discharging\n"}};
   for (int cpu = 0; cpu < 4; ++cpu) tree.merge(laptop_cpu(cpu, khz, core_throttles));
   return tree;
 }
 
 const std::vector<int> four = {0, 1, 2, 3};
+
+using signs = std::optional<std::vector<std::string>>;
+
+files with(files tree, const files& changes) {
+  for (const auto& [path, text] : changes) tree[path] = text;
+  return tree;
+}
 
 TEST(ConditionSettings, ReadWhatEachMachineShows) {
   struct machine_case {
@@ -104,19 +113,55 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
     std::string policy;
     std::optional<bool> boost;
     std::optional<bool> on_battery;
-    std::vector<std::string> container_signs;
+    signs container_signs;
   };
   const machine_case cases[] = {
-      {"laptop",
-       laptop("2800000\n", "3\n"),
+      {"laptop", laptop("2800000\n", "3\n"), std::nullopt, "", 4.7e9, 2.8e9, "powersave", true,
+       true, signs(std::vector<std::string>{})},
+      // On mains: charging, and no battery reason.
+      {"laptop on mains",
+       with(laptop("2800000\n", "3\n"), {{"/sys/class/power_supply/AC/online", "1\n"},
+                                         {"/sys/class/power_supply/BAT0/status", "Charging\n"}}),
+       std::nullopt, "", 4.7e9, 2.8e9, "powersave", true, false, signs(std::vector<std::string>{})},
+      // A mains supply that reads offline is no battery; a mouse's battery
+      // that discharges powers no processor.
+      {"desktop without a battery",
+       {{"/proc/self/cgroup", "0::/\n"},
+        {"/sys/class/power_supply/AC/type", "Mains\n"},
+        {"/sys/class/power_supply/AC/online", "0\n"},
+        {"/sys/class/power_supply/hidpp_battery_0/type", "Battery\n"},
+        {"/sys/class/power_supply/hidpp_battery_0/scope", "Device\n"},
+        {"/sys/class/power_supply/hidpp_battery_0/status", "Discharging\n"}},
        std::nullopt,
        "",
-       4.7e9,
-       2.8e9,
-       "powersave",
-       true,
-       true,
-       {}},
+       std::nullopt,
+       std::nullopt,
+       "",
+       std::nullopt,
+       false,
+       signs(std::vector<std::string>{})},
+      // In its own cgroup namespace the container's path is "/": the other
+      // signs say what it is.
+      {"container with a cgroup namespace",
+       {{"/proc/self/cgroup", "0::/\n"},
+        {"/sys/fs/cgroup/cgroup.controllers", "cpu\n"},
+        {"/sys/fs/cgroup/cpu.max", "50000 100000\n"},
+        {"/run/systemd/container", "docker\n"},
+        {"/proc/1/environ", std::string("PATH=/bin") + '\0' + "container=podman" + '\0'},
+        {"/proc/self/environ", std::string("KUBERNETES_SERVICE_HOST=10.0.0.1") + '\0' + "HOME=/"},
+        {"/proc/self/mountinfo",
+         "22 1 0:21 / / rw,relatime - ext4 /dev/vda1 rw\n"
+         "575 574 0:52 / / rw,relatime master:1 - overlay overlay rw,lowerdir=/a\n"
+         "576 575 0:55 / /proc rw,nosuid - proc proc rw\n"}},
+       0.5,
+       "cgroup v2 /",
+       std::nullopt,
+       std::nullopt,
+       "",
+       std::nullopt,
+       std::nullopt,
+       signs{{"/run/systemd/container docker", "container=podman", "overlay root",
+              "KUBERNETES_SERVICE_HOST"}}},
       // The parent's quota is tighter than the container's own: it binds.
       {"container",
        {{"/proc/stat", proc_stat(1000, 100000, 0)},
@@ -132,7 +177,7 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
        "",
        std::nullopt,
        std::nullopt,
-       {"/.dockerenv", "cgroup /docker/3f2a"}},
+       signs{{"/.dockerenv", "cgroup /docker/3f2a"}}},
       {"virtual machine with a v1 quota",
        {{"/proc/stat", proc_stat(1000, 100000, 50)},
         {"/proc/self/cgroup", "5:memory:/vm\n4:cpu,cpuacct:/vm\n0::/\n"},
@@ -147,7 +192,7 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
        "",
        std::nullopt,
        std::nullopt,
-       {}},
+       signs(std::vector<std::string>{})},
       // Hostile or missing text reads as not shown, never as a value.
       {"bare",
        {{"/proc/stat", proc_stat(1000, 100000, 0, false)},
@@ -160,7 +205,18 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
        "",
        std::nullopt,
        std::nullopt,
-       {}},
+       signs(std::vector<std::string>{})},
+      // Nothing to read: no container is "not reported", not "no".
+      {"nothing readable",
+       {{"/proc/stat", proc_stat(1000, 100000, 0)}},
+       std::nullopt,
+       "",
+       std::nullopt,
+       std::nullopt,
+       "",
+       std::nullopt,
+       std::nullopt,
+       std::nullopt},
   };
   for (const machine_case& expected : cases) {
     SCOPED_TRACE(expected.name);
@@ -175,6 +231,9 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
     EXPECT_EQ(settings.boost, expected.boost);
     EXPECT_EQ(settings.on_battery, expected.on_battery);
     EXPECT_EQ(settings.container_signs, expected.container_signs);
+    const std::vector<std::string> reasons = judge_run({}, settings, 0).reasons;
+    EXPECT_EQ(std::count(reasons.begin(), reasons.end(), "on battery"),
+              expected.on_battery == std::optional<bool>(true) ? 1 : 0);
   }
 }
 
@@ -182,7 +241,8 @@ TEST(ConditionSettings, ReadWhatEachMachineShows) {
 // between the polls, and returns the conditions of both phases.
 run_conditions two_phases(const fake_tree& tree, const files& during_phase_1,
                           const files& during_phase_2) {
-  conditions_meter meter(tree.root(), four);
+  conditions_meter meter(tree.root(), four,
+                         platform::read_condition_settings(tree.root(), four).quota_folder);
   meter.poll(1, 0.0);
   tree.write(during_phase_1);
   meter.poll(1, 1.1);  // a frequency sample
@@ -246,8 +306,8 @@ TEST(ConditionsMeter, MeasuresEachPhaseOverTheUsableProcessors) {
     const run_verdict verdict =
         judge_run(phases, platform::read_condition_settings(tree.root(), four), 2);
     EXPECT_EQ(verdict_line(verdict, 1, 1),
-              "run 1/1: disturbed: quota throttling 2.5 s in phase 2; quota 1.0 processor below "
-              "2 used");
+              "run 1/1: disturbed: quota throttling 2.5 s in phase 2; quota 1.00 processors "
+              "below 2 used");
   }
   {
     SCOPED_TRACE("bare: nothing shown, nothing guessed");
@@ -281,7 +341,95 @@ TEST(ConditionsMeter, MeasuresEachPhaseOverTheUsableProcessors) {
   }
 }
 
+// Phase 1 takes the fastest processor (the one that works), phase 2 the
+// mean over all of them.
+TEST(ConditionsMeter, OneProcessorPhasesTakeTheHighestAndTheOthersTheMean) {
+  files tree = {{"/proc/stat", proc_stat(1000, 100000, 0)}};
+  const char* khz[] = {"1000000\n", "4000000\n", "1000000\n", "1000000\n"};
+  for (int cpu = 0; cpu < 4; ++cpu) {
+    tree["/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/scaling_cur_freq"] =
+        khz[cpu];
+  }
+  const fake_tree machine(tree);
+  const run_conditions phases = two_phases(machine, {}, {});
+  ASSERT_TRUE(phases[0] && phases[1]);
+  EXPECT_EQ(phases[0]->frequency_mean_hz, 4.0e9);
+  EXPECT_EQ(phases[1]->frequency_mean_hz, 1.75e9);
+}
+
+int open_descriptors() {
+  return static_cast<int>(
+      std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// 200 processors: the files held open stay bounded (the sample of 64, its
+// packages, /proc/stat), and the fastest processor, outside the sample,
+// still shows in a one-processor phase.
+TEST(ConditionsMeter, ManyProcessorsKeepFewFilesOpen) {
+  constexpr int processors = 200;
+  files tree = {{"/proc/stat", proc_stat(1000, 100000, 0)},
+                {"/sys/devices/system/cpu/online", "0-199\n"}};
+  for (int cpu = 0; cpu < processors; ++cpu) {
+    const std::string folder = "/sys/devices/system/cpu/cpu" + std::to_string(cpu);
+    tree[folder + "/cpufreq/scaling_cur_freq"] = cpu == 1 ? "4000000\n" : "2000000\n";
+    tree[folder + "/thermal_throttle/core_throttle_count"] = "0\n";
+    tree[folder + "/thermal_throttle/package_throttle_count"] = "0\n";
+  }
+  const fake_tree machine(tree);
+  const std::vector<int> ids = platform::usable_processor_ids(machine.root());
+  ASSERT_EQ(ids.size(), static_cast<std::size_t>(processors));
+  const int before = open_descriptors();
+  conditions_meter meter(machine.root(), ids);
+  EXPECT_LE(open_descriptors() - before, 2 + 3 * 64);
+  meter.poll(1, 0.0);
+  meter.poll(1, 1.1);
+  meter.poll(1, 2.2);  // the reading of every processor
+  meter.poll(2, 4.0);
+  meter.poll(2, 5.1);
+  meter.poll(0, 8.0);
+  ASSERT_TRUE(meter.phases()[0] && meter.phases()[1]);
+  EXPECT_EQ(meter.phases()[0]->frequency_mean_hz, 4.0e9);
+  EXPECT_EQ(meter.phases()[0]->frequency_samples, 1);
+  EXPECT_EQ(meter.phases()[1]->frequency_mean_hz, 2.0e9);
+}
+
 #endif  // !defined(_WIN32)
+
+// Each threshold is a limit that holds ("above 10%"); the quota reads as
+// the machine table prints it.
+TEST(RunVerdict, ThresholdsAndTheQuotaAsTheTablePrintsIt) {
+  struct verdict_case {
+    double other_percent;
+    double steal_percent;
+    std::optional<double> quota;
+    std::vector<std::string> reasons;
+  };
+  const verdict_case cases[] = {
+      {10.0, 2.0, 2.0, {}},
+      {10.2, 2.1, std::nullopt, {"other programs 10% in phase 2", "steal 2% in phase 2"}},
+      {0, 0, 1.95, {"quota 1.95 processors below 2 used"}},
+      {0, 0, 1.99, {"quota 1.99 processors below 2 used"}},
+      {0, 0, 0.5, {"quota 0.50 processors below 2 used"}},
+  };
+  for (const verdict_case& expected : cases) {
+    run_conditions phases{};
+    phases[1] = phase_conditions{};
+    phases[1]->other_percent = expected.other_percent;
+    phases[1]->steal_percent = expected.steal_percent;
+    platform::condition_settings machine;
+    machine.quota_processors = expected.quota;
+    EXPECT_EQ(judge_run(phases, machine, 2).reasons, expected.reasons);
+  }
+}
+
+// A breach by other programs has its own warning: the verdict's warning
+// says the rest, or nothing.
+TEST(RunVerdict, WarnsOfEachReasonOnce) {
+  run_verdict verdict{false, {"other programs 50% in phase 2"}, {}};
+  EXPECT_EQ(verdict_warning(verdict, 1, 1), "");
+  verdict.reasons.push_back("steal 6% in phase 4");
+  EXPECT_EQ(verdict_warning(verdict, 1, 1), "warning: run 1/1: disturbed: steal 6% in phase 4");
+}
 
 TEST(RunVerdict, ComparesFrequencyWithinEachKindOfPhase) {
   // One-processor phases boost above all-processor ones by design.

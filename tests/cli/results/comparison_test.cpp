@@ -128,7 +128,7 @@ TEST(CompareSides, NamesEveryDifferenceThatChangesTheNumbers) {
             (std::vector<std::string>{"library: 1.0.0 there, 1.1.0 here",
                                       "frequency policy: performance, boost on there, "
                                       "performance, boost off here",
-                                      "quota: none there, 0.50 processors here"}));
+                                      "quota: none seen there, 0.50 processors here"}));
   // A version 1 baseline records none of the conditions: not a difference.
   json old = before;
   old["machine"] = {{"cpu_model", "CPU"}, {"logical_processors", 4}};
