@@ -534,7 +534,9 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
 
   html +=
       "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "
-      "runs, its value written beside it with the lowest and highest run in brackets.";
+      "runs, disturbed ones included, its value written beside it with the lowest and highest "
+      "run in brackets.";
+  if (baseline != nullptr) html += " The comparison above leaves the disturbed runs out.";
   if (baseline != nullptr) html += " Solid bars: this machine; hatched bars: the baseline.";
   html +=
       " Circles: the finished runs one by one; squares: disturbed runs. Dashed line: the reference "
