@@ -175,7 +175,7 @@ int run_benchmark(const options& chosen, const library_api& api,
   std::optional<comparison> compared;
   if (baseline && !done.records.empty()) {
     compared = compare_documents(*baseline, document, chosen.compare_path);
-    document["comparison"] = comparison_json(*compared);
+    document["comparison"] = comparison_json(*compared, *baseline);
   }
   if (done.finished.size() >= 2) {
     for (const std::string& warning :

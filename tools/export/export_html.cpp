@@ -130,16 +130,16 @@ std::string machine_table(const std::vector<side>& sides) {
     const nlohmann::json& machine = member(*one.document, "machine");
     if (!machine.is_object()) continue;
     for (const auto& item : machine.items()) {
-      const bool known = std::any_of(layouts.begin(), layouts.end(), [&](const auto& layout) {
-        return item.key() == layout.key;
-      });
-      if (!known && std::find(other_labels.begin(), other_labels.end(), item.key()) ==
-                        other_labels.end()) {
+      const bool known = std::any_of(layouts.begin(), layouts.end(),
+                                     [&](const auto& layout) { return item.key() == layout.key; });
+      if (!known &&
+          std::find(other_labels.begin(), other_labels.end(), item.key()) == other_labels.end()) {
         other_labels.push_back(item.key());
       }
     }
   }
   std::vector<machine_row> rows;
+  rows.reserve(layouts.size() + other_labels.size());
   for (const machine_member_layout& layout : layouts) {
     rows.push_back({layout.label, [layout](const nlohmann::json& document) {
                       return machine_value(member(document, "machine"), layout);
@@ -149,8 +149,7 @@ std::string machine_table(const std::vector<side>& sides) {
     std::string label = key;
     std::replace(label.begin(), label.end(), '_', ' ');
     rows.push_back({label, [key](const nlohmann::json& document) {
-                      return machine_value(member(document, "machine"),
-                                           {key.c_str(), "", nullptr});
+                      return machine_value(member(document, "machine"), {key.c_str(), "", nullptr});
                     }});
   }
   // Rows no side records say nothing.
@@ -159,8 +158,9 @@ std::string machine_table(const std::vector<side>& sides) {
   for (const side& one : sides) html += "<th>" + escape_html(one.name) + "</th>";
   html += "</tr>";
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const bool recorded = std::any_of(cells[i].begin(), cells[i].end(),
-                                      [](const std::string& cell) { return cell != "not recorded"; });
+    const bool recorded =
+        std::any_of(cells[i].begin(), cells[i].end(),
+                    [](const std::string& cell) { return cell != "not recorded"; });
     if (!recorded) continue;
     html += "<tr><th>" + escape_html(rows[i].label) + "</th>";
     for (const std::string& cell : cells[i]) html += "<td>" + escape_html(cell) + "</td>";
@@ -226,9 +226,9 @@ std::string phase_conditions_text(const std::vector<const nlohmann::json*>& runs
   for (const shown_condition& condition : phase_conditions) {
     if (!reported_anywhere(runs, condition)) continue;
     const std::vector<double> values = condition_values(runs, phase, condition.key);
-    text += (text.empty() ? "" : "; ") + std::string(condition.words) + " " +
-            (values.empty() ? std::string("not reported")
-                            : condition.format(summarise(values).median));
+    text +=
+        (text.empty() ? "" : "; ") + std::string(condition.words) + " " +
+        (values.empty() ? std::string("not reported") : condition.format(summarise(values).median));
   }
   return text;
 }
@@ -527,17 +527,21 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
     // The document's own comparison, the one the terminal printed; a
     // document written without one gets it computed here.
     const nlohmann::json& recorded = member(document, "comparison");
-    html += comparison_section(recorded.is_object() ? recorded
-                                                    : comparison_json(compare_documents(
-                                                          *baseline, document, std::string())));
+    html += comparison_section(
+        recorded.is_object()
+            ? recorded
+            : comparison_json(compare_documents(*baseline, document, std::string()), *baseline));
   }
 
   html +=
       "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "
       "runs, disturbed ones included, its value written beside it with the lowest and highest "
       "run in brackets.";
-  if (baseline != nullptr) html += " The comparison above leaves the disturbed runs out.";
-  if (baseline != nullptr) html += " Solid bars: this machine; hatched bars: the baseline.";
+  if (baseline != nullptr) {
+    html +=
+        " The comparison above leaves the disturbed runs out. Solid bars: this machine; hatched "
+        "bars: the baseline.";
+  }
   html +=
       " Circles: the finished runs one by one; squares: disturbed runs. Dashed line: the reference "
       "score of 1000, or "

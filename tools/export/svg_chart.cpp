@@ -115,8 +115,8 @@ std::string render_svg(const bar_chart& chart) {
   for (const chart_group& group : chart.groups) {
     chart_width = std::max(chart_width, 4 + characters(group.label) * character_width);
     for (const chart_bar& bar : group.bars) {
-      chart_width = std::max(chart_width, value_left + characters(bar.value_text) *
-                                                           character_width + right_margin);
+      chart_width = std::max(
+          chart_width, value_left + characters(bar.value_text) * character_width + right_margin);
     }
   }
 
@@ -187,8 +187,8 @@ std::string render_svg(const bar_chart& chart) {
     // Centred on its line, or ending there when the centre would leave too
     // little room at the right.
     const double x = x_of(*chart.marker);
-    const bool fits_centred = x + characters(chart.marker_label) * character_width / 2 <=
-                              chart_width - right_margin;
+    const bool fits_centred =
+        x + characters(chart.marker_label) * character_width / 2 <= chart_width - right_margin;
     append_text(svg, x, top_margin - 8, fits_centred ? "middle" : "end", "marker-label",
                 chart.marker_label);
   }

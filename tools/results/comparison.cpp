@@ -187,7 +187,11 @@ side_differences compare_sides(const json& baseline, const json& current) {
     if (before.empty() || after.empty()) {
       found.not_recorded.push_back(row.label);
     } else if (before != after) {
-      found.differences.push_back(row.label + ": " + before + " there, " + after + " here");
+      std::string difference = row.label;
+      difference += ": " + before;
+      difference += " there, " + after;
+      difference += " here";
+      found.differences.push_back(std::move(difference));
     }
   }
   return found;
@@ -210,19 +214,10 @@ comparison compare_documents(const json& baseline, const json& current,
   }
 
   // A file name is bytes, not always UTF-8; the document must stay valid.
-  result.baseline = {{"source", valid_utf8(baseline_source)},
-                     {"schema_version", member(baseline, "schema_version")},
-                     {"library_version", member(baseline, "library_version")},
-                     {"started_at", member(baseline, "started_at")},
-                     {"machine", member(baseline, "machine")},
-                     {"finished_runs", result.baseline_runs.finished},
-                     {"compared_runs", result.baseline_runs.compared}};
-  json summary = json::object();
+  result.baseline_source = valid_utf8(baseline_source);
   for (const report_figure& figure : report_figures) {
-    const std::optional<struct summary> s = summarise_report(compared_runs(baseline), figure.key);
-    if (s) summary[figure.key] = {{"median", s->median}, {"min", s->minimum}, {"max", s->maximum}};
+    result.baseline_summaries.push_back(summarise_report(compared_runs(baseline), figure.key));
   }
-  result.baseline["summary"] = std::move(summary);
   return result;
 }
 
@@ -255,8 +250,7 @@ std::string format_comparison(const comparison& compared) {
            right_aligned("95% interval", 13) + "  verdict\n";
   std::vector<std::string> notes;
   for (const figure_comparison& figure : compared.figures) {
-    const std::string before =
-        figure.baseline_median ? figure_text(*figure.baseline_median) : "-";
+    const std::string before = figure.baseline_median ? figure_text(*figure.baseline_median) : "-";
     const std::string after = figure.current_median ? figure_text(*figure.current_median) : "-";
     // The cells go in whole, never cut to a buffer.
     table += "  " + left_aligned(figure.label, 32) + " " + right_aligned(before, 10) + " " +
@@ -275,7 +269,23 @@ std::string format_comparison(const comparison& compared) {
   return table;
 }
 
-json comparison_json(const comparison& compared) {
+json comparison_json(const comparison& compared, const json& baseline) {
+  json base = {{"source", compared.baseline_source},
+               {"schema_version", member(baseline, "schema_version")},
+               {"library_version", member(baseline, "library_version")},
+               {"started_at", member(baseline, "started_at")},
+               {"machine", member(baseline, "machine")},
+               {"finished_runs", compared.baseline_runs.finished},
+               {"compared_runs", compared.baseline_runs.compared}};
+  json summary = json::object();
+  for (std::size_t i = 0; i < compared.baseline_summaries.size(); ++i) {
+    const std::optional<struct summary>& s = compared.baseline_summaries[i];
+    if (s) {
+      summary[report_figures[i].key] = {
+          {"median", s->median}, {"min", s->minimum}, {"max", s->maximum}};
+    }
+  }
+  base["summary"] = std::move(summary);
   json figures = json::object();
   for (const figure_comparison& figure : compared.figures) {
     const rank_comparison& statistic = figure.statistic;
@@ -286,12 +296,14 @@ json comparison_json(const comparison& compared) {
                   {"interval_high", statistic.high},
                   {"p_value", statistic.p_value},
                   {"verdict", figure.verdict}};
-    entry["runs_needed"] =
-        statistic.runs_needed > 0 ? std::optional<std::size_t>(statistic.runs_needed) : std::nullopt;
-    entry["note"] = figure.why_not.empty() ? std::nullopt : std::optional<std::string>(figure.why_not);
+    entry["runs_needed"] = statistic.runs_needed > 0
+                               ? std::optional<std::size_t>(statistic.runs_needed)
+                               : std::nullopt;
+    entry["note"] =
+        figure.why_not.empty() ? std::nullopt : std::optional<std::string>(figure.why_not);
     figures[figure.key] = std::move(entry);
   }
-  return {{"baseline", compared.baseline},
+  return {{"baseline", std::move(base)},
           {"like_for_like", compared.sides.differences.empty()},
           {"differences", compared.sides.differences},
           {"not_recorded", compared.sides.not_recorded},

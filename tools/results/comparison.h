@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "results/rank_statistics.h"
+#include "results/run_statistics.h"
 
 namespace quorvane::host {
 
@@ -21,8 +22,8 @@ namespace quorvane::host {
 std::vector<const nlohmann::json*> compared_runs(const nlohmann::json& document);
 
 struct figure_comparison {
-  const char* key = "";    // member of the runs' reports
-  const char* label = "";  // words for a person
+  const char* key = "";           // member of the runs' reports
+  const char* label = "";         // words for a person
   std::size_t baseline_runs = 0;  // compared runs with the figure
   std::size_t current_runs = 0;
   // Over the compared runs; nothing when the side has no run.
@@ -65,12 +66,13 @@ struct comparison {
   side_differences sides;
   side_runs baseline_runs;
   side_runs current_runs;
-  std::string nothing_compared;  // why no figure is compared; "" when some are
+  std::string nothing_compared;            // why no figure is compared; "" when some are
   std::vector<figure_comparison> figures;  // in report_figures' order
   std::vector<machine_comparison_row> machines;
-  // The "baseline" member of the document: where it came from, its header,
-  // machine and the summary of its compared runs.
-  nlohmann::json baseline;
+  std::string baseline_source;  // the baseline's file name, valid UTF-8
+  // Each figure's median, range and count over the baseline's compared
+  // runs, in report_figures' order; nothing where no run has it.
+  std::vector<std::optional<summary>> baseline_summaries;
 };
 
 // The comparison of two results documents (the baseline as load_baseline
@@ -84,8 +86,9 @@ comparison compare_documents(const nlohmann::json& baseline, const nlohmann::jso
 // two machines.
 std::string format_comparison(const comparison& compared);
 
-// The "comparison" member of the current document.
-nlohmann::json comparison_json(const comparison& compared);
+// The "comparison" member of the current document: the value, with the
+// baseline's header and machine copied from the baseline document.
+nlohmann::json comparison_json(const comparison& compared, const nlohmann::json& baseline);
 
 // The method, in the words the table and the document give it.
 extern const char* const comparison_method;

@@ -275,8 +275,9 @@ TEST(HtmlExport, MarksDisturbedRunsAndShowsEachPhasesConditions) {
             std::string::npos);
   // The note, and phases 1, 3, 4 and 5 without a frequency.
   EXPECT_EQ(count(html, "not report"), 1u + 4u);
-  EXPECT_EQ(count(html, "does not report, in any phase: other programs, thermal throttling "
-                        "events."),
+  EXPECT_EQ(count(html,
+                  "does not report, in any phase: other programs, thermal throttling "
+                  "events."),
             1u);
 }
 
@@ -301,11 +302,13 @@ TEST(HtmlExport, LaysOutTheDocumentsOwnComparisonOverCleanRuns) {
   // it out, on the page as in the document.
   nlohmann::json baseline = three_runs_and_a_cancel();
   baseline["runs"].push_back(run(1240, 710, 9300, 20011, "2026-12-09T11:02:00Z", {0, 0, 0, 0, 0}));
-  baseline["runs"].push_back(run(5000, 5000, 50000, 20011, "2026-12-09T11:03:00Z", {0, 0, 0, 0, 0}));
+  baseline["runs"].push_back(
+      run(5000, 5000, 50000, 20011, "2026-12-09T11:03:00Z", {0, 0, 0, 0, 0}));
   baseline["runs"].back()["verdict"] = {{"clean", false}, {"reasons", {"steal 9% in phase 4"}}};
   nlohmann::json document = three_runs_and_a_cancel();
   document["runs"].push_back(run(1240, 710, 9300, 20011, "2026-12-09T11:02:00Z", {0, 0, 0, 0, 0}));
-  document["comparison"] = comparison_json(compare_documents(baseline, document, "b.json"));
+  document["comparison"] =
+      comparison_json(compare_documents(baseline, document, "b.json"), baseline);
   const nlohmann::json& single = document["comparison"]["figures"]["score_single"];
   EXPECT_EQ(single["baseline_median"], 1235.0);  // 1210, 1230, 1240, 1250
   const std::string html = format_html(document, &baseline);

@@ -62,7 +62,8 @@ TEST(ComparisonJson, TheRatioIsTheEstimateWhoseIntervalItShows) {
   }
   const json baseline = document(before);
   const json current = document(after);
-  const json figures = comparison_json(compare_documents(baseline, current, "b.json"))["figures"];
+  const json figures =
+      comparison_json(compare_documents(baseline, current, "b.json"), baseline)["figures"];
   for (const report_figure& figure : report_figures) {
     SCOPED_TRACE(figure.key);
     const json& entry = figures[figure.key];
@@ -80,7 +81,7 @@ TEST(ComparisonJson, TheRatioIsTheEstimateWhoseIntervalItShows) {
 TEST(ComparisonJson, ABaselineNamedInAnotherEncodingLeavesTheDocumentValid) {
   const json baseline = document({run(100)});
   const json compared =
-      comparison_json(compare_documents(baseline, document({run(100)}), "caf\xE9.json"));
+      comparison_json(compare_documents(baseline, document({run(100)}), "caf\xE9.json"), baseline);
   EXPECT_EQ(compared["baseline"]["source"], "caf\xEF\xBF\xBD.json");
   EXPECT_NO_THROW(compared.dump());
 }

@@ -70,7 +70,13 @@ const known_case known_cases[] = {
     // 8.5 (the 3 on both sides is half a pair); only the ordering with every
     // current run above has U >= 9, 1 of C(6, 3) = 20, so p = 2 / 20; the
     // median of the nine ratios y / x is 2. 3 against 3 allows no interval.
-    {"tie_between_sides", {1, 2, 3}, {3, 4, 5}, 2.0, std::nullopt, std::nullopt, 0.1,
+    {"tie_between_sides",
+     {1, 2, 3},
+     {3, 4, 5},
+     2.0,
+     std::nullopt,
+     std::nullopt,
+     0.1,
      rank_verdict::not_compared},
     {"slower",
      {1050, 1046, 1052, 1049, 1051},
@@ -202,8 +208,8 @@ TEST(RankComparison, SaysHowManyRunsASideNeedsWhenTooFew) {
   };
   // 2 / C(m + n, m) must reach 5%: C(8, 4) = 70 does, C(6, 3) = 20 not.
   // The advice is always more runs than the smaller side has.
-  for (const sizes& row : {sizes{3, 3, 4}, sizes{1, 1, 4}, sizes{1, 10, 2}, sizes{2, 2, 4},
-                           sizes{1, 30, 2}}) {
+  for (const sizes& row :
+       {sizes{3, 3, 4}, sizes{1, 1, 4}, sizes{1, 10, 2}, sizes{2, 2, 4}, sizes{1, 30, 2}}) {
     std::vector<double> before;
     std::vector<double> after;
     for (std::size_t i = 0; i < row.m; ++i) before.push_back(1000.0 + static_cast<double>(i));
