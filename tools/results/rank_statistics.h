@@ -2,11 +2,12 @@
 // each side's runs, with the Hodges-Lehmann estimate and its 95% confidence
 // interval turned back into a ratio (this side over the baseline).
 //
-// The statistic, in one sentence (quoted by --help and the README): each
-// figure's 95% interval for the ratio to the baseline comes from the
-// Mann-Whitney U test with the Hodges-Lehmann estimate on the logarithms of
-// each side's clean runs, and the verdict follows the interval: "faster"
-// when it lies above 1, "slower" below 1, else "no clear difference".
+// The statistic, in one sentence (as --help and the README give it): each
+// figure's ratio to the baseline is the Hodges-Lehmann estimate, the median
+// of the ratios of every pair of runs, and its 95% interval comes from the
+// Mann-Whitney U test on the logarithms of each side's clean runs, so the
+// ratio lies inside it; the verdict follows the interval: "faster" when it
+// lies above 1, "slower" below 1, else "no clear difference".
 //
 // Ranks make it robust: one outlier run moves the interval by at most one
 // of the pairwise differences, never by its size. On logarithms a shift is
