@@ -177,8 +177,12 @@ int run_benchmark(const options& chosen, const library_api& api,
   if (done.failure != exit_success) return done.failure;
 
   nlohmann::json document = build_results_document(header, done.records);
+  // The comparison is computed here once; the terminal, the document and
+  // the page lay out this one value.
+  std::optional<comparison> compared;
   if (baseline && !done.records.empty()) {
-    document["comparison"] = comparison_json(*baseline, document, chosen.compare_path);
+    compared = compare_documents(*baseline, document, chosen.compare_path);
+    document["comparison"] = comparison_json(*compared, *baseline);
   }
   if (done.finished.size() >= 2) {
     for (const std::string& warning :
@@ -187,13 +191,13 @@ int run_benchmark(const options& chosen, const library_api& api,
     }
   }
   if (!chosen.json && !done.records.empty()) print_tables(done, header.machine, chosen.runs);
-  if (baseline && !done.records.empty()) {
+  if (compared) {
     // With --json, standard output carries the report lines alone.
-    const std::string comparison = "\n" + format_comparison(*baseline, document);
+    const std::string table = "\n" + format_comparison(*compared);
     if (chosen.json) {
-      std::fputs(comparison.c_str(), stderr);
+      std::fputs(table.c_str(), stderr);
     } else {
-      write_output(comparison);
+      write_output(table);
     }
   }
 

@@ -481,6 +481,42 @@ class StandInRunTest(unittest.TestCase):
         self.assertFalse(document["comparison"]["like_for_like"])
         self.assertIn(f"\nwrote {exported}\n", result.stderr)
 
+    def test_the_terminal_the_document_and_the_page_give_one_comparison(self):
+        # A baseline whose disturbed runs lie far above its clean ones: every
+        # layout leaves them out, and shows the ratio its interval belongs to.
+        report = {"score_single": 1591, "score_multi": 3043, "int_single_mops": 1002,
+                  "int_multi_mops": 1890, "fp_single_mflops": 3546, "fp_multi_mflops": 6911,
+                  "mem_bandwidth_mbps": 9123, "threads_used": 2, "duration_ms": 20013}
+        runs = []
+        for number, factor in enumerate((0.94, 0.95, 1.2, 1.3, 1.4, 0.96, 0.955)):
+            disturbed = number in (2, 3, 4)
+            runs.append({"cancelled": False,
+                         "report": dict(report, score_single=round(1591 * factor)),
+                         "verdict": {"clean": not disturbed, "not_reported": [],
+                                     "reasons": ["steal 9% in phase 4"] if disturbed else []}})
+        folder = self.folder()
+        baseline = os.path.join(folder, "baseline.json")
+        with open(baseline, "w", encoding="utf-8") as file:
+            json.dump({"schema_version": 2, "runs": runs}, file)
+        exported, page = os.path.join(folder, "results.json"), os.path.join(folder, "page.html")
+        result = run_stand_in("--runs", "4", "--compare", baseline, "--export", exported,
+                              "--export", page)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        figure = check_document(self, exported)["comparison"]["figures"]["score_single"]
+        self.assertEqual(figure["baseline_median"], 1515)  # 1496, 1511, 1519, 1527
+        self.assertLessEqual(figure["interval_low"], figure["ratio"])
+        self.assertLessEqual(figure["ratio"], figure["interval_high"])
+        cells = (f"{figure['ratio']:.3f}", f"{figure['interval_low']:.3f}",
+                 f"{figure['interval_high']:.3f}")
+        self.assertRegex(result.stdout, r"single-thread score +1515 +1591 +%s +%s-%s  faster"
+                         % tuple(re.escape(cell) for cell in cells))
+        with open(page, encoding="utf-8") as file:
+            html = file.read()
+        self.assertIn('<tr data-figure="score_single"><th>single-thread score</th>'
+                      '<td class="num">1515</td><td class="num">1591</td>'
+                      '<td class="num">%s</td><td class="num">%s to %s</td><td>faster</td>'
+                      % cells, html)
+
     def test_a_quota_below_the_processors_used_makes_the_run_disturbed(self):
         machine = dict(QUIET_MACHINE, **{
             "/proc/self/cgroup": "0::/box\n",

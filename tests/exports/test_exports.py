@@ -229,6 +229,39 @@ CHART_SURVEY = """JSON.stringify(Array.from(document.querySelectorAll('figure[da
               points: f.querySelectorAll('.run').length})))"""
 
 
+# Every text of a chart whose box reaches outside its chart's box, as the
+# browser lays them out.
+TEXTS_OUTSIDE = """JSON.stringify(Array.from(document.querySelectorAll('svg[data-chart]'))
+  .flatMap(svg => {
+    const box = svg.getBoundingClientRect();
+    return Array.from(svg.querySelectorAll('text')).map(text => {
+      const r = text.getBoundingClientRect();
+      return {chart: svg.dataset.chart, text: text.textContent, width: r.width,
+              outside: r.left < box.left - 0.5 || r.right > box.right + 0.5 ||
+                       r.top < box.top - 0.5 || r.bottom > box.bottom + 0.5};
+    });
+  }))"""
+
+
+def disturbed_comparison():
+    """This machine's runs and a baseline of larger figures, some of its runs
+    disturbed: the longest texts a chart writes beside its bars."""
+    here = with_conditions(document([1210000, 1250000, 1230000, 1220000]))
+    baseline = with_conditions(document([1190000, 1215000, 1230000, 1240000, 1270000, 1180000,
+                                         1200000]))
+    for side in (here, baseline):
+        for number, run in enumerate(side["runs"]):
+            # A machine that reports no frequency and no throttling.
+            run["conditions"] = [{"other_load_percent": 1.0, "steal_percent": 0.0,
+                                  "frequency_mean_hz": None, "thermal_throttle_events": None,
+                                  "quota_throttled_seconds": 0.0}] * 5
+            disturbed = side is baseline and number in (2, 3, 4)
+            run["verdict"] = {"clean": not disturbed,
+                              "reasons": ["other programs 31% in phase 2"] if disturbed else [],
+                              "not_reported": ["frequency", "thermal throttling"]}
+    return here, baseline
+
+
 class BrowserTestCase(unittest.TestCase):
     """Tests that share one headless Chromium of their own."""
 
@@ -267,6 +300,19 @@ class BrowserTest(BrowserTestCase):
             # Three finished runs beside their median; the cancelled one is not drawn.
             self.assertEqual(charts[name]["points"], 3, name)
             self.assertEqual(charts[name]["bars"], 1, name)
+
+    def test_every_text_of_a_chart_lies_inside_its_chart(self):
+        here, baseline = disturbed_comparison()
+        with tempfile.TemporaryDirectory() as folder:
+            path = write_export(folder, here, "compare.html", baseline=baseline)
+            self.load_cleanly(path)
+            problems, _, texts = devtools.load(self.browser, "file://" + path, TEXTS_OUTSIDE)
+        self.assertEqual(problems, [])
+        texts = json.loads(texts)
+        # The survey sees the texts: the bars' values with their disturbed runs.
+        self.assertTrue(any(text["text"].endswith("3 disturbed") and text["width"] > 0
+                            for text in texts), texts)
+        self.assertEqual([text for text in texts if text["outside"]], [])
 
     def test_a_page_that_loads_something_is_caught(self):
         # The same checks on a page that asks for a missing image: they see it.

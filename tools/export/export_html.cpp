@@ -10,6 +10,7 @@
 
 #include "export/svg_chart.h"
 #include "machine/condition_words.h"
+#include "machine/run_conditions.h"
 #include "number_text.h"
 #include "results/comparison.h"
 #include "results/document_figures.h"
@@ -62,61 +63,99 @@ std::string format_number(double value) {
 
 std::string format_percent(double value) { return printed("%.1f%%", value); }
 
+std::string hertz_text(double hertz) { return frequency_text(hertz); }
+
+// A machine member's label in words, and its value with its unit.
+struct machine_member_layout {
+  const char* key;
+  const char* label;
+  std::string (*number)(double);  // a number's text; nullptr: as the document has it
+};
+
+const machine_member_layout machine_members[] = {
+    {"cpu_model", "processor", nullptr},
+    {"cpu_signature", "processor signature", nullptr},
+    {"logical_processors", "logical processors", nullptr},
+    {"usable_processors", "processors this process may use", nullptr},
+    {"memory_bytes", "memory",
+     [](double bytes) {
+       return printed("%.1f GiB", bytes / (1024.0 * 1024.0 * 1024.0)) + " (" +
+              printed("%.0f", bytes) + " bytes)";
+     }},
+    {"os", "operating system", nullptr},
+    {"kernel", "kernel", nullptr},
+    {"virtualisation", "virtualisation", nullptr},
+    {"container_signs", "signs of a container", nullptr},
+    {"quota_processors", "processor quota", nullptr},  // condition_words
+    {"quota_source", "where the quota is set", nullptr},
+    {"base_frequency_hz", "base frequency", hertz_text},
+    {"max_frequency_hz", "highest frequency", hertz_text},
+    {"frequency_policy", "frequency policy", nullptr},
+    {"boost", "frequency boost", nullptr},
+    {"power_source", "power source", nullptr},
+};
+
 // A machine description's value as a person reads it; "" when it has none.
-std::string machine_value(const nlohmann::json& machine, const std::string& key) {
-  const nlohmann::json& value = member(machine, key.c_str());
+std::string machine_value(const nlohmann::json& machine, const machine_member_layout& layout) {
+  const nlohmann::json& value = member(machine, layout.key);
   // Present as null: the machine did not show it; absent: an older host
   // did not record it ("" makes the table say so).
   if (value.is_null()) {
-    return machine.is_object() && machine.contains(key) ? condition_words(key, value) : "";
+    return machine.is_object() && machine.contains(layout.key) ? condition_words(layout.key, value)
+                                                               : "";
   }
   if (value.is_string()) return value.get<std::string>();
-  if (value.is_boolean() || value.is_array() || key == "quota_processors") {
-    return condition_words(key, value);
+  if (value.is_boolean() || value.is_array() || std::string(layout.key) == "quota_processors") {
+    return condition_words(layout.key, value);
   }
-  if (key == "memory_bytes" && value.is_number()) {
-    return printed("%.1f GiB", value.get<double>() / (1024.0 * 1024.0 * 1024.0)) + " (" +
-           printed("%.0f", value.get<double>()) + " bytes)";
-  }
+  if (layout.number != nullptr && value.is_number()) return layout.number(value.get<double>());
   return value.dump();
 }
 
 std::string machine_table(const std::vector<side>& sides) {
-  static const std::pair<const char*, const char*> known[] = {
-      {"cpu_model", "processor"},
-      {"logical_processors", "logical processors"},
-      {"usable_processors", "processors this process may use"},
-      {"memory_bytes", "memory"},
-      {"os", "operating system"},
-      {"kernel", "kernel"}};
-  std::vector<std::string> keys;
-  std::vector<machine_row> rows;
-  auto add_row = [&](const std::string& key, std::string label) {
-    keys.push_back(key);
-    rows.push_back({std::move(label), [key](const nlohmann::json& document) {
-                      return machine_value(member(document, "machine"), key);
-                    }});
-  };
-  for (const auto& [key, label] : known) add_row(key, label);
-  // Members beyond the known ones, in the order the documents give them.
+  std::vector<machine_member_layout> layouts(std::begin(machine_members),
+                                             std::end(machine_members));
+  // Members beyond the known ones, in the order the documents give them,
+  // their key in words.
+  std::vector<std::string> other_labels;
   std::vector<const nlohmann::json*> documents;
   for (const side& one : sides) {
     documents.push_back(one.document);
     const nlohmann::json& machine = member(*one.document, "machine");
     if (!machine.is_object()) continue;
     for (const auto& item : machine.items()) {
-      if (std::find(keys.begin(), keys.end(), item.key()) != keys.end()) continue;
-      std::string label = item.key();
-      std::replace(label.begin(), label.end(), '_', ' ');
-      add_row(item.key(), std::move(label));
+      const bool known = std::any_of(layouts.begin(), layouts.end(),
+                                     [&](const auto& layout) { return item.key() == layout.key; });
+      if (!known &&
+          std::find(other_labels.begin(), other_labels.end(), item.key()) == other_labels.end()) {
+        other_labels.push_back(item.key());
+      }
     }
   }
-
+  std::vector<machine_row> rows;
+  rows.reserve(layouts.size() + other_labels.size());
+  for (const machine_member_layout& layout : layouts) {
+    rows.push_back({layout.label, [layout](const nlohmann::json& document) {
+                      return machine_value(member(document, "machine"), layout);
+                    }});
+  }
+  for (const std::string& key : other_labels) {
+    std::string label = key;
+    std::replace(label.begin(), label.end(), '_', ' ');
+    rows.push_back({label, [key](const nlohmann::json& document) {
+                      return machine_value(member(document, "machine"), {key.c_str(), "", nullptr});
+                    }});
+  }
+  // Rows no side records say nothing.
   const std::vector<std::vector<std::string>> cells = machine_cells(rows, documents);
   std::string html = "<table class=\"machine\"><tr><th></th>";
   for (const side& one : sides) html += "<th>" + escape_html(one.name) + "</th>";
   html += "</tr>";
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    const bool recorded =
+        std::any_of(cells[i].begin(), cells[i].end(),
+                    [](const std::string& cell) { return cell != "not recorded"; });
+    if (!recorded) continue;
     html += "<tr><th>" + escape_html(rows[i].label) + "</th>";
     for (const std::string& cell : cells[i]) html += "<td>" + escape_html(cell) + "</td>";
     html += "</tr>";
@@ -124,41 +163,67 @@ std::string machine_table(const std::vector<side>& sides) {
   return html + "</table>";
 }
 
+// A condition a phase's figures ran in, as the figures table shows it.
+struct shown_condition {
+  const char* key;
+  const char* words;
+  std::string (*format)(double);
+};
+
+const shown_condition phase_conditions[] = {
+    {"other_load_percent", "other programs", format_percent},
+    {"steal_percent", "steal", format_percent},
+    {"frequency_mean_hz", "frequency", [](double hz) { return format_number(hz / 1e6) + " MHz"; }},
+    {"thermal_throttle_events", "thermal throttling events", format_number},
+    {"quota_throttled_seconds", "held back by the quota",
+     [](double seconds) { return format_number(seconds) + " s"; }}};
+
+// One condition's values in one phase (0-based) over a side's runs.
+std::vector<double> condition_values(const std::vector<const nlohmann::json*>& runs,
+                                     std::size_t phase, const char* key) {
+  std::vector<double> values;
+  for (const nlohmann::json* run : runs) {
+    const nlohmann::json& phases = member(*run, "conditions");
+    if (!phases.is_array() || phase >= phases.size()) continue;
+    const nlohmann::json& value = member(phases[phase], key);
+    if (value.is_number()) values.push_back(value.get<double>());
+  }
+  return values;
+}
+
+// Whether any phase of any of the runs reports the condition.
+bool reported_anywhere(const std::vector<const nlohmann::json*>& runs,
+                       const shown_condition& condition) {
+  for (std::size_t phase = 0; phase < phase_count; ++phase) {
+    if (!condition_values(runs, phase, condition.key).empty()) return true;
+  }
+  return false;
+}
+
+// What the machine reports in no phase, said once for the whole table.
+std::string never_reported(const std::vector<const nlohmann::json*>& runs) {
+  std::string list;
+  for (const shown_condition& condition : phase_conditions) {
+    if (!reported_anywhere(runs, condition)) {
+      list += (list.empty() ? "" : ", ") + std::string(condition.words);
+    }
+  }
+  return list;
+}
+
 // The conditions one phase (0-based) ran in over a side's runs: the
-// medians of what the machine reported, and what it did not.
+// medians of what the machine reported. A condition no phase reports is
+// left to the table's note; one that only this phase lacks says so here.
 std::string phase_conditions_text(const std::vector<const nlohmann::json*>& runs,
                                   std::size_t phase) {
-  struct shown {
-    const char* key;
-    const char* words;
-    std::string (*format)(double);
-  };
-  static const shown conditions[] = {
-      {"other_load_percent", "other programs", format_percent},
-      {"steal_percent", "steal", format_percent},
-      {"frequency_mean_hz", "frequency",
-       [](double hz) { return format_number(hz / 1e6) + " MHz"; }},
-      {"thermal_throttle_events", "thermal throttling events", format_number},
-      {"quota_throttled_seconds", "held back by the quota",
-       [](double seconds) { return format_number(seconds) + " s"; }}};
   std::string text;
-  std::string unreported;
-  for (const shown& condition : conditions) {
-    std::vector<double> values;
-    for (const nlohmann::json* run : runs) {
-      const nlohmann::json& phases = member(*run, "conditions");
-      if (!phases.is_array() || phase >= phases.size()) continue;
-      const nlohmann::json& value = member(phases[phase], condition.key);
-      if (value.is_number()) values.push_back(value.get<double>());
-    }
-    if (values.empty()) {
-      unreported += (unreported.empty() ? "" : ", ") + std::string(condition.words);
-      continue;
-    }
-    text += (text.empty() ? "" : "; ") + std::string(condition.words) + " " +
-            condition.format(summarise(values).median);
+  for (const shown_condition& condition : phase_conditions) {
+    if (!reported_anywhere(runs, condition)) continue;
+    const std::vector<double> values = condition_values(runs, phase, condition.key);
+    text +=
+        (text.empty() ? "" : "; ") + std::string(condition.words) + " " +
+        (values.empty() ? std::string("not reported") : condition.format(summarise(values).median));
   }
-  if (!unreported.empty()) text += (text.empty() ? "" : "; ") + ("not reported: " + unreported);
   return text;
 }
 
@@ -167,11 +232,10 @@ std::string median_cell(const std::optional<summary>& figure) {
          "</td>";
 }
 
-// One figure's row. A measured figure (higher is better) gets the verdict
-// of the comparison with the baseline; processors and duration do not.
+// One figure's row over this side's finished runs, as the document's
+// summary has it.
 void append_figure_row(std::string& html, const char* label, const char* unit, const char* key,
-                       double scale, bool measured, const std::vector<side>& sides,
-                       int phase = -1) {
+                       double scale, const std::vector<side>& sides, int phase = -1) {
   std::optional<summary> here = summarise_report(sides[0].runs, key);
   if (here) {
     here->median *= scale;
@@ -184,29 +248,6 @@ void append_figure_row(std::string& html, const char* label, const char* unit, c
           "</td><td class=\"num\">" + (here ? format_number(here->maximum) : std::string("-")) +
           "</td><td class=\"num\">" +
           (here && here->has_variation ? format_percent(here->variation_percent) : "-") + "</td>";
-  if (sides.size() > 1) {
-    std::optional<summary> base = summarise_report(sides[1].runs, key);
-    if (base) base->median *= scale;
-    html += median_cell(base);
-    std::string ratio = "-";
-    if (here && base && base->median != 0) ratio = printed("%.3f", here->median / base->median);
-    html += std::string("<td class=\"num\">") + ratio + "</td><td>";
-    if (measured) {
-      // The same comparison the terminal prints and the document records.
-      const figure_comparison compared =
-          compare_figure(*sides[1].document, *sides[0].document, key);
-      if (compared.statistic.low && compared.statistic.high) {
-        html += printed("%.3f", *compared.statistic.low) + " to " +
-                printed("%.3f", *compared.statistic.high) + ": ";
-      }
-      html +=
-          escape_html(compared.statistic.runs_needed > 0 ? "too few runs (" + compared.why_not + ")"
-                      : compared.statistic.call == rank_verdict::not_compared
-                          ? "not compared (" + compared.why_not + ")"
-                          : std::string(rank_verdict_text(compared.statistic.call)));
-    }
-    html += "</td>";
-  }
   html +=
       "<td>" +
       escape_html(phase >= 0 ? phase_conditions_text(sides[0].runs, static_cast<std::size_t>(phase))
@@ -218,21 +259,18 @@ std::string figures_table(const std::vector<side>& sides) {
   std::string html =
       "<table class=\"figures\"><tr><th>figure</th><th>unit</th><th>median</th><th>lowest</th>"
       "<th>highest</th><th>variation</th>";
-  if (sides.size() > 1) {
-    html += "<th>baseline median</th><th>ratio to baseline</th><th>95% interval: verdict</th>";
-  }
   html += "<th>conditions of its phase (medians over the runs)</th></tr>";
   for (const bool scores : {true, false}) {
     for (const report_figure& figure : report_figures) {
       if ((figure.unit[0] == '\0') != scores) continue;
       // The five measurements are the five phases, in order.
       const int phase = scores ? -1 : static_cast<int>(&figure - report_figures.data());
-      append_figure_row(html, figure.label, scores ? "points" : figure.unit, figure.key, 1, true,
-                        sides, phase);
+      append_figure_row(html, figure.label, scores ? "points" : figure.unit, figure.key, 1, sides,
+                        phase);
     }
   }
-  append_figure_row(html, "processors", "", "threads_used", 1, false, sides);
-  append_figure_row(html, "run duration", "s", "duration_ms", 1e-3, false, sides);
+  append_figure_row(html, "processors", "", "threads_used", 1, sides);
+  append_figure_row(html, "run duration", "s", "duration_ms", 1e-3, sides);
   return html + "</table>";
 }
 
@@ -334,6 +372,70 @@ std::string other_load_chart(const std::vector<side>& sides) {
   return figure_block(chart.id, chart.title, chart);
 }
 
+// The comparison with the baseline as the document records it: the
+// figures over the clean finished runs of each side, each ratio beside its
+// own interval and verdict.
+std::string comparison_section(const nlohmann::json& compared) {
+  auto count = [](const nlohmann::json& object, const char* key) {
+    const nlohmann::json& value = member(object, key);
+    return value.is_number_unsigned() ? value.get<std::size_t>() : std::size_t{0};
+  };
+  auto runs_text = [&](const nlohmann::json& side, const char* where) {
+    const std::size_t compared_runs = count(side, "compared_runs");
+    const std::size_t finished = count(side, "finished_runs");
+    std::string text = std::to_string(compared_runs) + " " + where;
+    if (finished > compared_runs) {
+      text += " (" + std::to_string(finished - compared_runs) + " disturbed left out)";
+    }
+    return text;
+  };
+  auto number_or_dash = [](const nlohmann::json& value, const char* format) {
+    return value.is_number() ? printed(format, value.get<double>()) : std::string("-");
+  };
+  auto median_text = [](const nlohmann::json& value) {
+    return value.is_number() ? format_number(value.get<double>()) : std::string("-");
+  };
+  std::string html =
+      "\n<section><h2>Comparison with the baseline</h2><p class=\"note\">Over the clean "
+      "finished runs: " +
+      runs_text(member(compared, "baseline"), "there") + ", " + runs_text(compared, "here") +
+      ". The ratio is the estimate of this machine over the baseline whose 95% interval is "
+      "beside it: " +
+      escape_html(text_member(compared, "method")) + ".";
+  const nlohmann::json& differences = member(compared, "differences");
+  if (differences.is_array() && !differences.empty()) {
+    html += " Not like for like:";
+    for (const nlohmann::json& difference : differences) {
+      if (difference.is_string()) html += " " + escape_html(difference.get<std::string>()) + ";";
+    }
+  } else {
+    const nlohmann::json& not_recorded = member(compared, "not_recorded");
+    html += std::string(" The two sides are like for like") +
+            (not_recorded.is_array() && !not_recorded.empty() ? " as far as both record." : ".");
+  }
+  html +=
+      "</p><table class=\"comparison\"><tr><th>figure</th><th>baseline median</th>"
+      "<th>median here</th><th>ratio</th><th>95% interval</th><th>verdict</th></tr>";
+  const nlohmann::json& figures = member(compared, "figures");
+  for (const report_figure& figure : report_figures) {
+    const nlohmann::json& entry = member(figures, figure.key);
+    const std::string note = text_member(entry, "note");
+    const nlohmann::json& low = member(entry, "interval_low");
+    const nlohmann::json& high = member(entry, "interval_high");
+    html += "<tr data-figure=\"" + escape_html(figure.key) + "\"><th>" + escape_html(figure.label) +
+            "</th><td class=\"num\">" + median_text(member(entry, "baseline_median")) +
+            "</td><td class=\"num\">" + median_text(member(entry, "median")) +
+            "</td><td class=\"num\">" + number_or_dash(member(entry, "ratio"), "%.3f") +
+            "</td><td class=\"num\">" +
+            (low.is_number() && high.is_number()
+                 ? number_or_dash(low, "%.3f") + " to " + number_or_dash(high, "%.3f")
+                 : std::string("-")) +
+            "</td><td>" + escape_html(text_member(entry, "verdict")) +
+            (note.empty() ? std::string() : " (" + escape_html(note) + ")") + "</td></tr>";
+  }
+  return html + "</table></section>";
+}
+
 std::string runs_table(const nlohmann::json& document) {
   std::string html =
       "<table class=\"runs\"><tr><th>run</th><th>started</th><th>ended</th>"
@@ -410,24 +512,30 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
   html +=
       "\n<section><h2>Figures</h2><p class=\"note\">Medians over the finished runs; "
       "the variation is the coefficient of variation.";
-  if (baseline != nullptr) {
-    html += " The comparison leaves disturbed runs out. Its interval and verdict: " +
-            escape_html(comparison_method) + ".";
-    const side_differences differences = compare_sides(*baseline, document);
-    html += differences.differences.empty()
-                ? std::string(" The two sides are like for like") +
-                      (differences.not_recorded.empty() ? "." : " as far as both record.")
-                : " Not like for like:";
-    for (const std::string& difference : differences.differences) {
-      html += " " + escape_html(difference) + ";";
-    }
+  const std::string unreported = never_reported(sides[0].runs);
+  if (!unreported.empty()) {
+    html += " This machine does not report, in any phase: " + escape_html(unreported) + ".";
   }
   html += "</p>" + figures_table(sides) + "</section>";
+  if (baseline != nullptr) {
+    // The document's own comparison, the one the terminal printed; a
+    // document written without one gets it computed here.
+    const nlohmann::json& recorded = member(document, "comparison");
+    html += comparison_section(
+        recorded.is_object()
+            ? recorded
+            : comparison_json(compare_documents(*baseline, document, std::string()), *baseline));
+  }
 
   html +=
       "\n<section><h2>Charts</h2><p class=\"note\">Each bar is a median over the finished "
-      "runs, its value written beside it with the lowest and highest run in brackets.";
-  if (baseline != nullptr) html += " Solid bars: this machine; hatched bars: the baseline.";
+      "runs, disturbed ones included, its value written beside it with the lowest and highest "
+      "run in brackets.";
+  if (baseline != nullptr) {
+    html +=
+        " The comparison above leaves the disturbed runs out. Solid bars: this machine; hatched "
+        "bars: the baseline.";
+  }
   html +=
       " Circles: the finished runs one by one; squares: disturbed runs. Dashed line: the reference "
       "score of 1000, or "

@@ -10,7 +10,8 @@ namespace {
 
 // Horizontal layout: labels on the left, the bars, and the values on the
 // right in a column of their own, so a long value never runs over a bar.
-constexpr double chart_width = 640;
+// The chart is at least this wide, and wider when a value's text needs it.
+constexpr double least_width = 640;
 constexpr double plot_left = 160;
 constexpr double plot_right = 420;
 constexpr double value_left = 430;
@@ -22,6 +23,17 @@ constexpr double axis_height = 26;
 // Larger values are drawn at the axis end, so the axis arithmetic (a step
 // above a quarter of the largest value, its multiples) stays finite.
 constexpr double largest_drawn = 1e300;
+// Room for one character of the 13 px texts, above the widest average of
+// the sans-serif faces, so that a text's estimated width is never short.
+constexpr double character_width = 8.2;
+constexpr double right_margin = 6;
+
+// The characters of a UTF-8 text: its bytes that do not continue one.
+double characters(const std::string& text) {
+  return static_cast<double>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
+  }));
+}
 
 // Keeps the largest finite value; infinities and NaN never set the axis.
 void widen(double& largest, double value) {
@@ -99,6 +111,14 @@ std::string render_svg(const bar_chart& chart) {
     return plot_left + (plot_right - plot_left) * (share >= 1 ? 1.0 : share > 0 ? share : 0.0);
   };
   const double plot_bottom = height - axis_height;
+  double chart_width = least_width;
+  for (const chart_group& group : chart.groups) {
+    chart_width = std::max(chart_width, 4 + characters(group.label) * character_width);
+    for (const chart_bar& bar : group.bars) {
+      chart_width = std::max(
+          chart_width, value_left + characters(bar.value_text) * character_width + right_margin);
+    }
+  }
 
   const std::string hatch_id = "hatch-" + chart.id;
   std::string svg =
@@ -164,7 +184,12 @@ std::string render_svg(const bar_chart& chart) {
   if (chart.marker) {
     append_line(svg, x_of(*chart.marker), top_margin - 4, x_of(*chart.marker), plot_bottom,
                 "marker");
-    append_text(svg, x_of(*chart.marker), top_margin - 8, "middle", "marker-label",
+    // Centred on its line, or ending there when the centre would leave too
+    // little room at the right.
+    const double x = x_of(*chart.marker);
+    const bool fits_centred =
+        x + characters(chart.marker_label) * character_width / 2 <= chart_width - right_margin;
+    append_text(svg, x, top_margin - 8, fits_centred ? "middle" : "end", "marker-label",
                 chart.marker_label);
   }
   svg += "</svg>";

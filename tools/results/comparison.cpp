@@ -1,8 +1,7 @@
-// Laying out a comparison with a baseline.
+// Computing a comparison with a baseline once, and laying it out.
 #include "results/comparison.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -20,9 +19,6 @@ namespace quorvane::host {
 namespace {
 
 using nlohmann::json;
-
-// Whole at any magnitude: a baseline may hold 1e40.
-std::string number_cell(double value, const char* format) { return printed(format, value); }
 
 const json& machine_member(const json& document, const char* key) {
   return member(member(document, "machine"), key);
@@ -44,7 +40,7 @@ std::string processors(const json& document) {
 std::string memory(const json& document) {
   const json& bytes = machine_member(document, "memory_bytes");
   if (!bytes.is_number()) return "";
-  return number_cell(bytes.get<double>() / (1024.0 * 1024.0 * 1024.0), "%.1f GiB");
+  return printed("%.1f GiB", bytes.get<double>() / (1024.0 * 1024.0 * 1024.0));
 }
 
 // A version 2 machine member the document has, even as null ("not
@@ -56,7 +52,7 @@ std::string condition_text(const json& document, const char* key) {
   if (value.is_null()) return condition_words(key, value);
   if (value.is_string()) return value.get<std::string>();
   if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
-  if (value.is_number()) return number_cell(value.get<double>(), "%.2f");
+  if (value.is_number()) return printed("%.2f", value.get<double>());
   return value.dump();
 }
 
@@ -91,42 +87,37 @@ const std::vector<machine_row> machine_rows = {
 };
 constexpr std::size_t rows_that_change_numbers = 7;
 
-std::string machine_table(const json& baseline, const json& current) {
+std::string machine_table(const std::vector<machine_comparison_row>& rows) {
   std::size_t width = std::string("baseline").size();
-  std::vector<std::vector<std::string>> cells = machine_cells(machine_rows, {&baseline, &current});
   // A baseline's texts may hold escapes and line ends: never for the
   // terminal.
-  for (std::vector<std::string>& row : cells) {
-    for (std::string& cell : row) cell = terminal_safe(cell);
-    width = std::max(width, row[0].size());
+  for (const machine_comparison_row& row : rows) {
+    width = std::max(width, terminal_safe(row.baseline).size());
   }
   // The cells go in whole: a processor model may be longer than any buffer.
   std::string table = "Machines\n";
   table += "  " + left_aligned("", 18) + " " + left_aligned("baseline", width) + "  this machine\n";
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    table += "  " + left_aligned(machine_rows[i].label, 18) + " " +
-             left_aligned(cells[i][0], width) + "  " + cells[i][1] + "\n";
+  for (const machine_comparison_row& row : rows) {
+    table += "  " + left_aligned(row.label, 18) + " " +
+             left_aligned(terminal_safe(row.baseline), width) + "  " + terminal_safe(row.current) +
+             "\n";
   }
   return table;
 }
 
-struct run_counts {
-  std::size_t finished = 0;
-  std::size_t compared = 0;
-};
-
-run_counts count_runs(const json& document) {
+side_runs count_runs(const json& document) {
   return {finished_runs(document).size(), compared_runs(document).size()};
 }
 
-std::string side_runs(const run_counts& counts, const char* where) {
+std::string side_runs_text(const side_runs& counts, const char* where) {
   std::string text = std::to_string(counts.compared) + " " + where;
   const std::size_t left_out = counts.finished - counts.compared;
   if (left_out > 0) text += " (" + std::to_string(left_out) + " disturbed left out)";
   return text;
 }
 
-std::string why_nothing_is_compared(const run_counts& here, const run_counts& there) {
+std::string why_nothing_is_compared(const side_runs& here, const side_runs& there) {
+  if (here.compared > 0 && there.compared > 0) return "";
   if (here.compared == 0) {
     return here.finished > 0 ? "every finished run here was disturbed" : "no run finished here";
   }
@@ -134,16 +125,20 @@ std::string why_nothing_is_compared(const run_counts& here, const run_counts& th
                             : "the baseline has no finished run";
 }
 
-std::string interval_cell(const rank_comparison& statistic) {
-  if (!statistic.low || !statistic.high) return "-";
-  return number_cell(*statistic.low, "%.3f") + "-" + number_cell(*statistic.high, "%.3f");
+std::string three_places(const std::optional<double>& value) {
+  return value ? printed("%.3f", *value) : "-";
 }
 
-std::string verdict_cell(const figure_comparison& compared) {
-  if (compared.statistic.call == rank_verdict::not_compared && compared.statistic.runs_needed > 0) {
+std::string interval_cell(const rank_comparison& statistic) {
+  if (!statistic.low || !statistic.high) return "-";
+  return printed("%.3f", *statistic.low) + "-" + printed("%.3f", *statistic.high);
+}
+
+std::string verdict_text(const rank_comparison& statistic) {
+  if (statistic.call == rank_verdict::not_compared && statistic.runs_needed > 0) {
     return "too few runs";
   }
-  return rank_verdict_text(compared.statistic.call);
+  return rank_verdict_text(statistic.call);
 }
 
 }  // namespace
@@ -164,20 +159,22 @@ figure_comparison compare_figure(const json& baseline, const json& current, cons
   const std::vector<double> before = report_values(compared_runs(baseline), key);
   const std::vector<double> after = report_values(compared_runs(current), key);
   figure_comparison result;
+  result.key = key;
+  for (const report_figure& figure : report_figures) {
+    if (std::string(figure.key) == key) result.label = figure.label;
+  }
   result.baseline_runs = before.size();
   result.current_runs = after.size();
-  result.baseline_median = summarise(before).median;
-  result.current_median = summarise(after).median;
-  if (!before.empty() && !after.empty() && result.baseline_median != 0) {
-    result.ratio = result.current_median / result.baseline_median;
-  }
+  if (!before.empty()) result.baseline_median = summarise(before).median;
+  if (!after.empty()) result.current_median = summarise(after).median;
   if (before.empty() || after.empty()) {
     result.why_not = std::string("no clean finished run ") + (before.empty() ? "there" : "here");
     if (before.empty() && after.empty()) result.why_not = "no clean finished run on either side";
-    return result;
+  } else {
+    result.statistic = compare_ranks(before, after);
+    result.why_not = result.statistic.note;
   }
-  result.statistic = compare_ranks(before, after);
-  result.why_not = result.statistic.note;
+  result.verdict = verdict_text(result.statistic);
   return result;
 }
 
@@ -200,9 +197,33 @@ side_differences compare_sides(const json& baseline, const json& current) {
   return found;
 }
 
-std::string format_comparison(const json& baseline, const json& current) {
+comparison compare_documents(const json& baseline, const json& current,
+                             const std::string& baseline_source) {
+  comparison result;
+  result.sides = compare_sides(baseline, current);
+  result.baseline_runs = count_runs(baseline);
+  result.current_runs = count_runs(current);
+  result.nothing_compared = why_nothing_is_compared(result.current_runs, result.baseline_runs);
+  for (const report_figure& figure : report_figures) {
+    result.figures.push_back(compare_figure(baseline, current, figure.key));
+  }
+  const std::vector<std::vector<std::string>> cells =
+      machine_cells(machine_rows, {&baseline, &current});
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    result.machines.push_back({machine_rows[i].label, cells[i][0], cells[i][1]});
+  }
+
+  // A file name is bytes, not always UTF-8; the document must stay valid.
+  result.baseline_source = valid_utf8(baseline_source);
+  for (const report_figure& figure : report_figures) {
+    result.baseline_summaries.push_back(summarise_report(compared_runs(baseline), figure.key));
+  }
+  return result;
+}
+
+std::string format_comparison(const comparison& compared) {
   std::string table = "Comparison with the baseline\n";
-  const side_differences sides = compare_sides(baseline, current);
+  const side_differences& sides = compared.sides;
   if (!sides.differences.empty()) {
     table += "  not like for like:\n";
     // A baseline's texts never drive the terminal.
@@ -218,85 +239,76 @@ std::string format_comparison(const json& baseline, const json& current) {
     for (const std::string& name : sides.not_recorded) list += (list.empty() ? "" : ", ") + name;
     table += "  not recorded on one side: " + list + "\n";
   }
-  const run_counts there = count_runs(baseline);
-  const run_counts here = count_runs(current);
-  table += "  clean finished runs compared: " + side_runs(there, "there") + ", " +
-           side_runs(here, "here") + "\n";
-  if (here.compared == 0 || there.compared == 0) {
-    table += "  nothing is compared: " + why_nothing_is_compared(here, there) + "\n";
+  table += "  clean finished runs compared: " + side_runs_text(compared.baseline_runs, "there") +
+           ", " + side_runs_text(compared.current_runs, "here") + "\n";
+  if (!compared.nothing_compared.empty()) {
+    table += "  nothing is compared: " + compared.nothing_compared + "\n";
   }
 
-  char line[256];
-  std::snprintf(line, sizeof line, "  %-32s %10s %10s %7s %13s  %s\n", "", "baseline", "this",
-                "ratio", "95% interval", "verdict");
-  table += line;
+  table += "  " + left_aligned("", 32) + " " + right_aligned("baseline", 10) + " " +
+           right_aligned("this", 10) + " " + right_aligned("ratio", 7) + " " +
+           right_aligned("95% interval", 13) + "  verdict\n";
   std::vector<std::string> notes;
-  for (const report_figure& figure : report_figures) {
-    const figure_comparison compared = compare_figure(baseline, current, figure.key);
-    const std::string before =
-        compared.baseline_runs > 0 ? figure_text(compared.baseline_median) : "-";
-    const std::string after =
-        compared.current_runs > 0 ? figure_text(compared.current_median) : "-";
-    const std::string ratio = compared.ratio ? number_cell(*compared.ratio, "%.3f") : "-";
+  for (const figure_comparison& figure : compared.figures) {
+    const std::string before = figure.baseline_median ? figure_text(*figure.baseline_median) : "-";
+    const std::string after = figure.current_median ? figure_text(*figure.current_median) : "-";
     // The cells go in whole, never cut to a buffer.
-    std::snprintf(line, sizeof line, "  %-32s", figure.label);
-    table += line;
-    table += " " + right_aligned(before, 10) + " " + right_aligned(after, 10) + " " +
-             right_aligned(ratio, 7) + " " + right_aligned(interval_cell(compared.statistic), 13) +
-             "  " + verdict_cell(compared) + "\n";
-    if (!compared.why_not.empty() &&
-        std::find(notes.begin(), notes.end(), compared.why_not) == notes.end()) {
-      notes.push_back(compared.why_not);
+    table += "  " + left_aligned(figure.label, 32) + " " + right_aligned(before, 10) + " " +
+             right_aligned(after, 10) + " " +
+             right_aligned(three_places(figure.statistic.estimate), 7) + " " +
+             right_aligned(interval_cell(figure.statistic), 13) + "  " + figure.verdict + "\n";
+    if (!figure.why_not.empty() &&
+        std::find(notes.begin(), notes.end(), figure.why_not) == notes.end()) {
+      notes.push_back(figure.why_not);
     }
   }
   table += std::string("  method: ") + comparison_method + "\n";
   for (const std::string& note : notes) table += "  not compared: " + note + "\n";
   table += "\n";
-  table += machine_table(baseline, current);
+  table += machine_table(compared.machines);
   return table;
 }
 
-json comparison_json(const json& baseline, const json& current,
-                     const std::string& baseline_source) {
-  const side_differences sides = compare_sides(baseline, current);
-  const run_counts there = count_runs(baseline);
-  // A file name is bytes, not always UTF-8; the document must stay valid.
-  json base = {{"source", valid_utf8(baseline_source)},
+json comparison_json(const comparison& compared, const json& baseline) {
+  json base = {{"source", compared.baseline_source},
                {"schema_version", member(baseline, "schema_version")},
                {"library_version", member(baseline, "library_version")},
                {"started_at", member(baseline, "started_at")},
                {"machine", member(baseline, "machine")},
-               {"finished_runs", there.finished},
-               {"compared_runs", there.compared}};
+               {"finished_runs", compared.baseline_runs.finished},
+               {"compared_runs", compared.baseline_runs.compared}};
   json summary = json::object();
-  for (const report_figure& figure : report_figures) {
-    const std::optional<struct summary> s = summarise_report(compared_runs(baseline), figure.key);
-    if (s) summary[figure.key] = {{"median", s->median}, {"min", s->minimum}, {"max", s->maximum}};
+  for (std::size_t i = 0; i < compared.baseline_summaries.size(); ++i) {
+    const std::optional<struct summary>& s = compared.baseline_summaries[i];
+    if (s) {
+      summary[report_figures[i].key] = {
+          {"median", s->median}, {"min", s->minimum}, {"max", s->maximum}};
+    }
   }
   base["summary"] = std::move(summary);
-
   json figures = json::object();
-  for (const report_figure& figure : report_figures) {
-    const figure_comparison compared = compare_figure(baseline, current, figure.key);
-    json entry = {
-        {"baseline_median",
-         compared.baseline_runs > 0 ? json(compared.baseline_median) : json(nullptr)},
-        {"median", compared.current_runs > 0 ? json(compared.current_median) : json(nullptr)},
-        {"ratio", compared.ratio},
-        {"interval_low", compared.statistic.low},
-        {"interval_high", compared.statistic.high},
-        {"p_value", compared.statistic.p_value},
-        {"verdict", verdict_cell(compared)}};
-    entry["runs_needed"] =
-        compared.statistic.runs_needed > 0 ? json(compared.statistic.runs_needed) : json(nullptr);
-    entry["note"] = compared.why_not.empty() ? json(nullptr) : json(compared.why_not);
+  for (const figure_comparison& figure : compared.figures) {
+    const rank_comparison& statistic = figure.statistic;
+    json entry = {{"baseline_median", figure.baseline_median},
+                  {"median", figure.current_median},
+                  {"ratio", statistic.estimate},
+                  {"interval_low", statistic.low},
+                  {"interval_high", statistic.high},
+                  {"p_value", statistic.p_value},
+                  {"verdict", figure.verdict}};
+    entry["runs_needed"] = statistic.runs_needed > 0
+                               ? std::optional<std::size_t>(statistic.runs_needed)
+                               : std::nullopt;
+    entry["note"] =
+        figure.why_not.empty() ? std::nullopt : std::optional<std::string>(figure.why_not);
     figures[figure.key] = std::move(entry);
   }
   return {{"baseline", std::move(base)},
-          {"like_for_like", sides.differences.empty()},
-          {"differences", sides.differences},
-          {"not_recorded", sides.not_recorded},
-          {"compared_runs", count_runs(current).compared},
+          {"like_for_like", compared.sides.differences.empty()},
+          {"differences", compared.sides.differences},
+          {"not_recorded", compared.sides.not_recorded},
+          {"finished_runs", compared.current_runs.finished},
+          {"compared_runs", compared.current_runs.compared},
           {"method", comparison_method},
           {"figures", std::move(figures)}};
 }

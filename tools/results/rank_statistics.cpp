@@ -7,9 +7,11 @@
 namespace quorvane::host {
 namespace {
 
-// Beyond this many runs a side the exact distribution is no better than
-// the normal one, and its table grows as the product of the sizes.
-constexpr std::size_t exact_limit = 100;
+// The exact table has m * n + 1 entries and takes about m * n * min(m, n)
+// steps to fill; up to this product it costs a few milliseconds at most,
+// and beyond it both sides have at least 11 runs (neither has more than
+// 1000), where the normal approximation is good.
+constexpr std::size_t exact_limit = 10000;
 
 // The two-sided tail on each side of the interval.
 constexpr double tail = (1.0 - confidence_level) / 2.0;
@@ -21,7 +23,9 @@ constexpr double z_quantile = 1.959963984540054;
 // probability such as 1/40 that is exactly the tail.
 constexpr double tail_tolerance = 1e-12;
 
-double normal_cdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
+// P(Z >= z) for a standard normal Z, without the cancellation of
+// 1 - P(Z < z) when it is small.
+double normal_upper_tail(double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); }
 
 std::vector<double> logarithms(const std::vector<double>& values) {
   std::vector<double> logs;
@@ -94,12 +98,54 @@ std::vector<double> u_distribution(std::size_t m, std::size_t n) {
   return counts;
 }
 
+namespace {
+
+bool exact_for(std::size_t m, std::size_t n) { return m * n <= exact_limit; }
+
+// The distribution is the same for m against n as for n against m; the
+// smaller side first takes the fewest steps.
+std::vector<double> exact_distribution(std::size_t m, std::size_t n) {
+  return u_distribution(std::min(m, n), std::max(m, n));
+}
+
+// The variance of U under no difference, corrected for ties (ties: the sum
+// of t³ - t over the pooled runs' groups of equal values).
+double u_variance(std::size_t m, std::size_t n, double ties) {
+  const double mn = static_cast<double>(m) * static_cast<double>(n);
+  const double count = static_cast<double>(m + n);
+  return mn / 12.0 * ((count + 1) - ties / (count * (count - 1)));
+}
+
+// c: the interval runs from the c-th smallest pairwise difference to the
+// c-th largest; 0 means no interval at this confidence. Exact when the
+// table is cheap, whatever each side's count, else the normal
+// approximation.
+std::size_t interval_rank(std::size_t m, std::size_t n, double ties) {
+  if (exact_for(m, n)) {
+    const std::vector<double> probability = exact_distribution(m, n);
+    std::size_t c = 0;
+    double below = 0;  // P(U <= c - 1)
+    while (c < probability.size() && below + probability[c] <= tail + tail_tolerance) {
+      below += probability[c];
+      ++c;
+    }
+    return c;
+  }
+  const double variance = u_variance(m, n, ties);
+  if (variance <= 0) return 0;
+  const double mean = static_cast<double>(m) * static_cast<double>(n) / 2;
+  const double bound = std::floor(mean - z_quantile * std::sqrt(variance) + 0.5);
+  return bound > 0 ? static_cast<std::size_t>(bound) : 0;
+}
+
+}  // namespace
+
 std::size_t runs_needed_for_interval(std::size_t m, std::size_t n) {
-  // With no ties the smallest two-sided probability is 2 / C(m + n, m).
-  for (std::size_t k = 1;; ++k) {
-    const std::size_t a = std::max(m, k);
-    const std::size_t b = std::max(n, k);
-    if (1.0 / binomial(a + b, a) <= tail + tail_tolerance) return k;
+  // The same rule as the interval's, without ties: the first count that
+  // gives one. Counts up to the smaller side give none, or the interval
+  // would be there; the advice is always more runs than a side has.
+  for (std::size_t k = std::min(m, n) + 1;; ++k) {
+    if (interval_rank(std::max(m, k), std::max(n, k), 0) > 0) return k;
   }
 }
 
@@ -136,17 +182,11 @@ rank_comparison compare_ranks(const std::vector<double>& baseline,
   pooled.insert(pooled.end(), after.begin(), after.end());
   const double ties = tie_term(pooled);
 
-  // c: the interval runs from the c-th smallest difference to the c-th
-  // largest; 0 means no interval at this confidence.
-  std::size_t c = 0;
-  if (m <= exact_limit && n <= exact_limit) {
-    result.exact = true;
-    const std::vector<double> probability = u_distribution(m, n);
-    double below = 0;  // P(U <= c - 1)
-    while (c < probability.size() && below + probability[c] <= tail + tail_tolerance) {
-      below += probability[c];
-      ++c;
-    }
+  result.u_statistic = u;
+  const std::size_t c = interval_rank(m, n, ties);
+  result.exact = exact_for(m, n);
+  if (result.exact) {
+    const std::vector<double> probability = exact_distribution(m, n);
     // A tie's half makes u fractional: the tails start at its two neighbours.
     const auto at_most = static_cast<std::size_t>(std::floor(u));
     const auto at_least = static_cast<std::size_t>(std::ceil(u));
@@ -158,16 +198,11 @@ rank_comparison compare_ranks(const std::vector<double>& baseline,
     }
     result.p_value = std::min(1.0, 2 * std::min(lower_tail, upper_tail));
   } else {
-    const double mn = static_cast<double>(m) * static_cast<double>(n);
-    const double count = static_cast<double>(m + n);
-    const double variance = mn / 12.0 * ((count + 1) - ties / (count * (count - 1)));
-    const double mean = mn / 2;
+    const double variance = u_variance(m, n, ties);
     if (variance > 0) {
-      const double sigma = std::sqrt(variance);
-      const double z = std::max(0.0, std::fabs(u - mean) - 0.5) / sigma;
-      result.p_value = std::min(1.0, 2 * (1 - normal_cdf(z)));
-      const double bound = std::floor(mean - z_quantile * sigma + 0.5);
-      c = bound > 0 ? static_cast<std::size_t>(bound) : 0;
+      const double mean = static_cast<double>(m) * static_cast<double>(n) / 2;
+      const double z = std::max(0.0, std::fabs(u - mean) - 0.5) / std::sqrt(variance);
+      result.p_value = std::min(1.0, 2 * normal_upper_tail(z));
     }
   }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "machine/host_platform.h"
+#include "results/json_optional.h"
 #include "results/run_statistics.h"
 
 namespace quorvane::host {
@@ -14,11 +15,7 @@ nlohmann::json loads_json(const phase_loads& loads) {
   nlohmann::json list = nlohmann::json::array();
   for (const std::optional<double>& load : loads) {
     // One decimal is finer than the system's clock ticks can tell apart.
-    if (load) {
-      list.push_back(std::round(*load * 10.0) / 10.0);
-    } else {
-      list.push_back(nullptr);
-    }
+    list.push_back(load ? std::optional<double>(std::round(*load * 10.0) / 10.0) : std::nullopt);
   }
   return list;
 }
@@ -59,7 +56,8 @@ nlohmann::json summarise_runs(const nlohmann::json& runs) {
     if (values.empty()) continue;
     const struct summary s = summarise(values);
     nlohmann::json entry = {{"median", s.median}, {"min", s.minimum}, {"max", s.maximum}};
-    entry["cv_percent"] = s.has_variation ? nlohmann::json(s.variation_percent) : nullptr;
+    entry["cv_percent"] =
+        s.has_variation ? std::optional<double>(s.variation_percent) : std::nullopt;
     summary[key] = entry;
   }
   return summary;

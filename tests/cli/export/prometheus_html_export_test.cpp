@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "number_text.h"
+#include "results/comparison.h"
+
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -266,10 +269,10 @@ TEST(HtmlExport, JudgesEachMeasuredFigureAgainstTheBaseline) {
   const std::string html = format_html(faster, &baseline);
   // The four doubled figures; floating point and memory copy are the same
   // runs on both sides; processors and duration get no verdict.
-  EXPECT_EQ(count(html, ": faster</td>"), 4u);
-  EXPECT_EQ(count(html, ": no clear difference</td>"), 3u);
+  EXPECT_EQ(count(html, "<td>faster</td>"), 4u);
+  EXPECT_EQ(count(html, "<td>no clear difference</td>"), 3u);
   EXPECT_EQ(count(html, "slower</td>"), 0u);
-  EXPECT_EQ(count(format_html(baseline, &faster), ": slower</td>"), 4u);
+  EXPECT_EQ(count(format_html(baseline, &faster), "<td>slower</td>"), 4u);
   // Three runs a side are too few for any verdict, and the page says so.
   EXPECT_EQ(count(format_html(three_runs_and_a_cancel(), &baseline), "<td>too few runs ("), 7u);
 }
@@ -280,13 +283,20 @@ TEST(HtmlExport, MarksDisturbedRunsAndShowsEachPhasesConditions) {
   // charts and the five phases of the other-load chart.
   EXPECT_EQ(count(html, "class=\"run disturbed\""), 12u);
   EXPECT_NE(html.find("<td class=\"disturbed\">disturbed: "), std::string::npos);
-  // Phase 2 reports a frequency, phase 1 does not.
+  // Phase 2 reports a frequency, phase 1 does not; what no phase reports is
+  // said once for the table, not on every row.
   EXPECT_NE(html.find("frequency 2200 MHz"), std::string::npos);
-  EXPECT_NE(html.find("not reported: other programs, frequency, thermal throttling events"),
+  EXPECT_NE(html.find("<td>steal 0.0%; frequency not reported; held back by the quota 0 s</td>"),
             std::string::npos);
+  // The note, and phases 1, 3, 4 and 5 without a frequency.
+  EXPECT_EQ(count(html, "not report"), 1u + 4u);
+  EXPECT_EQ(count(html,
+                  "does not report, in any phase: other programs, thermal throttling "
+                  "events."),
+            1u);
 }
 
-TEST(HtmlExport, RunDurationRowShowsBothSidesInSecondsAndTheirRatio) {
+TEST(HtmlExport, RunDurationRowShowsThisSideInSecondsAndTheComparisonLeavesItOut) {
   const nlohmann::json document = three_runs_and_a_cancel();
   nlohmann::json baseline = document;
   for (nlohmann::json& run : baseline["runs"]) {
@@ -298,7 +308,39 @@ TEST(HtmlExport, RunDurationRowShowsBothSidesInSecondsAndTheirRatio) {
   EXPECT_EQ(html.substr(row, html.find("</tr>", row) - row),
             "<tr><th>run duration</th><td>s</td><td class=\"num\">20.0</td>"
             "<td class=\"num\">20.0</td><td class=\"num\">20.0</td><td class=\"num\">0.0%</td>"
-            "<td class=\"num\">40.0</td><td class=\"num\">0.500</td><td></td><td></td>");
+            "<td></td>");
+  EXPECT_EQ(html.find("data-figure=\"duration_ms\""), std::string::npos);
+}
+
+TEST(HtmlExport, LaysOutTheDocumentsOwnComparisonOverCleanRuns) {
+  // A disturbed baseline run far above the others: the comparison leaves
+  // it out, on the page as in the document.
+  nlohmann::json baseline = three_runs_and_a_cancel();
+  baseline["runs"].push_back(run(1240, 710, 9300, 20011, "2026-12-09T11:02:00Z", {0, 0, 0, 0, 0}));
+  baseline["runs"].push_back(
+      run(5000, 5000, 50000, 20011, "2026-12-09T11:03:00Z", {0, 0, 0, 0, 0}));
+  baseline["runs"].back()["verdict"] = {{"clean", false}, {"reasons", {"steal 9% in phase 4"}}};
+  nlohmann::json document = three_runs_and_a_cancel();
+  document["runs"].push_back(run(1240, 710, 9300, 20011, "2026-12-09T11:02:00Z", {0, 0, 0, 0, 0}));
+  document["comparison"] =
+      comparison_json(compare_documents(baseline, document, "b.json"), baseline);
+  const nlohmann::json& single = document["comparison"]["figures"]["score_single"];
+  EXPECT_EQ(single["baseline_median"], 1235.0);  // 1210, 1230, 1240, 1250
+  const std::string html = format_html(document, &baseline);
+  const std::size_t row = html.find("<tr data-figure=\"score_single\">");
+  ASSERT_NE(row, std::string::npos) << html;
+  EXPECT_EQ(html.substr(row, html.find("</tr>", row) - row),
+            "<tr data-figure=\"score_single\"><th>single-thread score</th>"
+            "<td class=\"num\">1235</td><td class=\"num\">1235</td><td class=\"num\">" +
+                printed("%.3f", single["ratio"].get<double>()) + "</td><td class=\"num\">" +
+                printed("%.3f", single["interval_low"].get<double>()) + " to " +
+                printed("%.3f", single["interval_high"].get<double>()) +
+                "</td><td>no clear difference</td>");
+  EXPECT_NE(html.find("Over the clean finished runs: 4 there (1 disturbed left out), 4 here."),
+            std::string::npos);
+  // The page lays out the document's comparison, not one of its own.
+  document["comparison"]["figures"]["score_single"]["verdict"] = "recorded";
+  EXPECT_NE(format_html(document, &baseline).find("<td>recorded</td>"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "machine/host_platform.h"
+#include "results/baseline_file.h"
 #include "results/document_figures.h"
 #include "results/run_report.h"
 
@@ -141,6 +142,23 @@ TEST_F(BaselineTest, EveryBadBaselineIsOneLineNamingTheFileAndTheProblem) {
   EXPECT_EQ(error, "baseline " + absent + ": does not exist");
   EXPECT_FALSE(load_baseline(folder_.string(), error));
   EXPECT_EQ(error, "baseline " + folder_.string() + ": is a folder, not a file");
+}
+
+TEST_F(BaselineTest, TheEdgesOfWhatABaselineMayBeAreAccepted) {
+  std::string error;
+  const std::optional<nlohmann::json> most = load_baseline(
+      file_with("most.jsonl", repeated(std::string(report_line) + "\n", 1000)), error);
+  ASSERT_TRUE(most) << error;
+  EXPECT_EQ((*most)["runs"].size(), 1000u);
+
+  // A document padded with blanks to exactly the largest size is read; one
+  // byte more is refused unread.
+  const std::string document = document_with_runs(run_with(report_line));
+  const std::string largest = document + std::string(largest_baseline_bytes - document.size(), ' ');
+  EXPECT_TRUE(load_baseline(file_with("largest.json", largest), error)) << error;
+  const std::string path = file_with("larger.json", largest + " ");
+  EXPECT_FALSE(load_baseline(path, error));
+  EXPECT_EQ(error, "baseline " + path + ": is larger than 64 MiB, more than any results document");
 }
 
 TEST_F(BaselineTest, ADocumentAndItsReportLinesLoadToTheSameRuns) {

@@ -29,6 +29,10 @@ std::string line_of(const std::string& table, const char* label, std::size_t fro
   return table.substr(start + 1, table.find('\n', start + 1) - start - 1);
 }
 
+std::string format_comparison(const json& baseline, const json& current) {
+  return quorvane::host::format_comparison(compare_documents(baseline, current, "base.json"));
+}
+
 TEST(CompareFigure, MediansAndRatioOverCleanFinishedRunsOnly) {
   const json baseline =
       document({run(100), run(98), run(102), run(99), run(5000, true), run(9000, false, false)});
@@ -37,16 +41,47 @@ TEST(CompareFigure, MediansAndRatioOverCleanFinishedRunsOnly) {
   // score_multi is the seventh figure.
   EXPECT_EQ(compared.baseline_runs, 4u);
   EXPECT_EQ(compared.current_runs, 4u);
-  EXPECT_DOUBLE_EQ(compared.baseline_median, 696.5);
-  EXPECT_DOUBLE_EQ(compared.current_median, 836.5);
-  ASSERT_TRUE(compared.ratio);
-  EXPECT_DOUBLE_EQ(*compared.ratio, 836.5 / 696.5);
+  EXPECT_EQ(compared.baseline_median, 696.5);
+  EXPECT_EQ(compared.current_median, 836.5);
   EXPECT_EQ(compared.statistic.call, rank_verdict::faster);
+}
+
+TEST(ComparisonJson, TheRatioIsTheEstimateWhoseIntervalItShows) {
+  // Two levels, as cores of two kinds give: the baseline's median falls on
+  // the lower level (10 runs of 19), this side's on the upper (10 of 19),
+  // a ratio of medians near 1.84, while the runs pair off nearly equal.
+  std::vector<json> before;
+  std::vector<json> after;
+  for (int i = 0; i < 10; ++i) {
+    before.push_back(run(100 + i));
+    after.push_back(run(200.5 + i));
+  }
+  for (int i = 0; i < 9; ++i) {
+    before.push_back(run(200 + i));
+    after.push_back(run(100.5 + i));
+  }
+  const json baseline = document(before);
+  const json current = document(after);
+  const json figures =
+      comparison_json(compare_documents(baseline, current, "b.json"), baseline)["figures"];
+  for (const report_figure& figure : report_figures) {
+    SCOPED_TRACE(figure.key);
+    const json& entry = figures[figure.key];
+    ASSERT_TRUE(entry["ratio"].is_number() && entry["interval_low"].is_number()) << entry;
+    const double medians = entry["median"].get<double>() / entry["baseline_median"].get<double>();
+    EXPECT_NEAR(medians, 200.5 / 109, 1e-12);
+    EXPECT_GT(medians, entry["interval_high"].get<double>());
+    EXPECT_LE(entry["interval_low"].get<double>(), entry["ratio"].get<double>());
+    EXPECT_GE(entry["interval_high"].get<double>(), entry["ratio"].get<double>());
+  }
+  const std::string first = line_of(format_comparison(baseline, current), report_figures[0].label);
+  EXPECT_EQ(first.find(" 1.839 "), std::string::npos) << first;
 }
 
 TEST(ComparisonJson, ABaselineNamedInAnotherEncodingLeavesTheDocumentValid) {
   const json baseline = document({run(100)});
-  const json compared = comparison_json(baseline, document({run(100)}), "caf\xE9.json");
+  const json compared =
+      comparison_json(compare_documents(baseline, document({run(100)}), "caf\xE9.json"), baseline);
   EXPECT_EQ(compared["baseline"]["source"], "caf\xEF\xBF\xBD.json");
   EXPECT_NO_THROW(compared.dump());
 }
@@ -70,7 +105,7 @@ TEST(FormatComparison, OneLinePerFigureWithMediansRatioAndVerdict) {
   const std::string first = line_of(table, report_figures[0].label);
   EXPECT_NE(first.find(" 99.5 "), std::string::npos) << first;
   EXPECT_NE(first.find(" 49.5 "), std::string::npos) << first;
-  EXPECT_NE(first.find(" 0.497 "), std::string::npos) << first;
+  EXPECT_NE(first.find(" 0.498 "), std::string::npos) << first;
   EXPECT_EQ(first.substr(first.size() - 6), "slower") << first;
   const std::string last = line_of(table, report_figures[6].label);
   EXPECT_NE(last.find(" 696.5 "), std::string::npos) << last;
