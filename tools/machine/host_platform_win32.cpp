@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <atomic>
 #include <bitset>
+#include <iomanip>
+#include <sstream>
 #include <vector>
 
 #include "machine/host_platform.h"
@@ -334,6 +336,13 @@ bool utc_moment(std::tm calendar, std::time_t& moment) {
   const __time64_t wide_moment = _mkgmtime64(&calendar);
   moment = static_cast<std::time_t>(wide_moment);
   return wide_moment != -1;
+}
+
+bool read_utc_text(const std::string& text, std::tm& calendar) {
+  calendar = std::tm{};
+  std::istringstream stream(text);
+  stream >> std::get_time(&calendar, "%Y-%m-%dT%H:%M:%SZ");
+  return !stream.fail() && stream.peek() == std::char_traits<char>::eof();
 }
 
 machine_readings read_machine() {
