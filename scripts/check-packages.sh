@@ -33,10 +33,13 @@ dist="${root}/dist"
 # The library's file names as the package builds give them (scripts/package.sh).
 linux_library=$(cat "${root}/build/package/linux/library-file-name" 2>/dev/null) || linux_library=""
 windows_library=$(cat "${root}/build/package/windows/library-file-name" 2>/dev/null) || windows_library=""
-if [[ -z ${linux_library} || -z ${windows_library} ]]; then
-  echo "no library file names in build/package: run bash scripts/package.sh first" >&2
-  exit 2
-fi
+
+# library_names: fails, saying why, when the package builds left no file names.
+library_names() {
+  [[ -n ${linux_library} && -n ${windows_library} ]] && return
+  echo "no build/package/*/library-file-name: run bash scripts/package.sh first"
+  return 1
+}
 version=$(sed -n 's/^project(quorvane VERSION \([0-9.]*\).*/\1/p' "${root}/CMakeLists.txt")
 if (($#)); then checks=("$@"); else checks=(python npm nuget debian windows readme); fi
 
@@ -176,6 +179,7 @@ CS
 
 debian_check() {
   local package
+  library_names || return
   for package in "${dist}"/*.deb; do dpkg-deb -x "${package}" rootfs || return; done
   find rootfs \( -name 'lib*.so*' -o -name 'quorvane*' \) \( -type f -o -type l \) | sed 's|^rootfs||' | sort
   rootfs/usr/bin/quorvane --version || return
@@ -210,6 +214,7 @@ debian_check() {
 
 windows_check() {
   local have_dotnet=0
+  library_names || return
   command -v dotnet >/dev/null && have_dotnet=1
   python3 - "${dist}" "${version}" "${windows_library}" "${have_dotnet}" "${scratch}/skipped-reason" <<'PY'
 import hashlib, pathlib, sys, tarfile, zipfile

@@ -114,7 +114,8 @@ TEST(PrometheusExport, AnEndTimeNotInTheDocumentsFormGivesNoTimestamp) {
   }
   nlohmann::json document = three_runs_and_a_cancel();
   document["runs"][2]["ended_at"] = "1970-01-01T00:00:59Z";
-  EXPECT_EQ(value_of(parse(format_prometheus(document)), "quorvane_last_run_timestamp_seconds"), 59);
+  EXPECT_EQ(value_of(parse(format_prometheus(document)), "quorvane_last_run_timestamp_seconds"),
+            59);
 }
 
 // Version 2: each run's conditions per phase and verdict, the machine's quota.
