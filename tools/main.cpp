@@ -171,7 +171,7 @@ int run_benchmark(const options& chosen, const library_api& api,
   }
 
   nlohmann::json document = build_results_document(header, done.records);
-  if (baseline && !done.records.empty()) {
+  if (baseline) {
     document["comparison"] = comparison_json(*baseline, document, chosen.compare_path);
   }
   if (done.finished.size() >= 2) {
@@ -180,8 +180,8 @@ int run_benchmark(const options& chosen, const library_api& api,
       display.note(warning);
     }
   }
-  if (!chosen.json && !done.records.empty()) print_tables(done, header.machine, chosen.runs);
-  if (baseline && !done.records.empty()) {
+  if (!chosen.json) print_tables(done, header.machine, chosen.runs);
+  if (baseline) {
     // With --json, standard output carries the report lines alone.
     const std::string comparison = "\n" + format_comparison(*baseline, document);
     if (chosen.json) {
