@@ -16,7 +16,6 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dist="${root}/dist"
 work="${root}/build/package"
 jobs="${QUORVANE_JOBS:-2}"
-library=morvatic-quorvane-cpu-benchmark
 version=$(sed -n 's/^project(quorvane VERSION \([0-9.]*\).*/\1/p' "${root}/CMakeLists.txt")
 
 bash "${root}/scripts/install-packages.sh" "${root}/scripts/packages/run.list" \
@@ -25,6 +24,10 @@ if ! command -v npm >/dev/null; then
   echo "npm is not installed: it packs the Node package (Node.js 18 or later with npm)" >&2
   exit 1
 fi
+
+# library_file DIR: the file name a program loads the library by, as the
+# build in DIR names it (the unversioned .so link, or the DLL).
+library_file() { cat "$1/library-file-name"; }
 
 # configure_and_build DIR [cmake options...]: a release build without tests.
 configure_and_build() {
@@ -43,14 +46,17 @@ configure_and_build "${work}/linux"
 (cd "${work}/linux" && cpack -G TGZ -B "${work}/linux/packages" >/dev/null)
 cp "${work}/linux/packages/quorvane-${version}-Linux-x86_64.tar.gz" "${dist}/"
 tar -xzf "${dist}/quorvane-${version}-Linux-x86_64.tar.gz" -C "${work}/stage"
-linux_so="${work}/stage/quorvane-${version}-Linux-x86_64/lib/lib${library}.so.${version}"
+linux_library=$(library_file "${work}/linux")
+# The file the link names: the one the packages carry under the link's name.
+linux_so=$(readlink -f "${work}/stage/quorvane-${version}-Linux-x86_64/lib/${linux_library}")
 
 echo "== Windows archive (mingw-w64 cross build) =="
 configure_and_build "${work}/windows" -DCMAKE_TOOLCHAIN_FILE="${root}/cmake/mingw-w64-x86_64.cmake"
 (cd "${work}/windows" && cpack -G ZIP -B "${work}/windows/packages" >/dev/null)
 cp "${work}/windows/packages/quorvane-${version}-Windows-x86_64.zip" "${dist}/"
 (cd "${work}/stage" && cmake -E tar xf "${dist}/quorvane-${version}-Windows-x86_64.zip")
-windows_dll="${work}/stage/quorvane-${version}-Windows-x86_64/bin/${library}.dll"
+windows_library=$(library_file "${work}/windows")
+windows_dll="${work}/stage/quorvane-${version}-Windows-x86_64/bin/${windows_library}"
 
 echo "== Debian packages =="
 # Installed under /usr, the library and its development files go to the
@@ -75,15 +81,15 @@ done
 manylinux="manylinux_${glibc#GLIBC_}"
 manylinux="${manylinux/./_}_x86_64"
 echo "the library needs ${glibc} at most (NEEDED: ${needed//$'\n'/ }): ${manylinux}"
-python3 "${root}/scripts/packaging/make_wheel.py" "${root}/bindings/python" "${linux_so}" "${manylinux}" "${dist}"
-python3 "${root}/scripts/packaging/make_wheel.py" "${root}/bindings/python" "${windows_dll}" win_amd64 "${dist}"
+python3 "${root}/scripts/packaging/make_wheel.py" "${root}/bindings/python" "${linux_so}" "${manylinux}" "${dist}" "${linux_library}"
+python3 "${root}/scripts/packaging/make_wheel.py" "${root}/bindings/python" "${windows_dll}" win_amd64 "${dist}" "${windows_library}"
 
 echo "== npm package =="
 npm_stage="${work}/stage/npm"
 mkdir -p "${npm_stage}/prebuilds/linux-x64" "${npm_stage}/prebuilds/win32-x64"
 cp "${root}/bindings/node/"{package.json,index.js,index.d.ts,README.md} "${root}/LICENSE" "${npm_stage}/"
-cp "${linux_so}" "${npm_stage}/prebuilds/linux-x64/lib${library}.so"
-cp "${windows_dll}" "${npm_stage}/prebuilds/win32-x64/${library}.dll"
+cp "${linux_so}" "${npm_stage}/prebuilds/linux-x64/${linux_library}"
+cp "${windows_dll}" "${npm_stage}/prebuilds/win32-x64/${windows_library}"
 (cd "${npm_stage}" && npm pack --silent --pack-destination "${dist}" >/dev/null)
 
 echo "== NuGet package =="
@@ -91,12 +97,12 @@ if command -v dotnet >/dev/null; then
   # The names .NET's probing tries for the module name on each system.
   nuget_stage="${work}/stage/nuget"
   mkdir -p "${nuget_stage}/linux-x64" "${nuget_stage}/win-x64"
-  cp "${linux_so}" "${nuget_stage}/linux-x64/lib${library}.so"
-  cp "${windows_dll}" "${nuget_stage}/win-x64/${library}.dll"
+  cp "${linux_so}" "${nuget_stage}/linux-x64/${linux_library}"
+  cp "${windows_dll}" "${nuget_stage}/win-x64/${windows_library}"
   DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 dotnet pack "${root}/bindings/dotnet/Quorvane.csproj" \
     --nologo -c Release -o "${dist}" --artifacts-path "${work}/dotnet" \
-    -p:QuorvaneNativeLinuxX64="${nuget_stage}/linux-x64/lib${library}.so" \
-    -p:QuorvaneNativeWinX64="${nuget_stage}/win-x64/${library}.dll" >/dev/null
+    -p:QuorvaneNativeLinuxX64="${nuget_stage}/linux-x64/${linux_library}" \
+    -p:QuorvaneNativeWinX64="${nuget_stage}/win-x64/${windows_library}" >/dev/null
 else
   echo "note: the .NET SDK (dotnet) is not installed; no NuGet package"
 fi

@@ -16,6 +16,8 @@
 # non-zero.
 # First installs what the suites need if it is missing
 # (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
+# What a stage leaves out (memcheck without valgrind) is noted, and with
+# QUORVANE_SKIPPED_FILE set also appended to that file (.ci/run lists it).
 # Usage: bash scripts/test.sh [release] [asan] [tsan] [fuzz] [windows]  (default: all)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,6 +29,12 @@ if (($#)); then presets=("$@"); else presets=(release asan tsan fuzz windows); f
 
 summary=()
 failed=0
+
+# note_skipped TEXT: says what is left out, and keeps it for .ci/run's list.
+note_skipped() {
+  echo "note: $1"
+  if [[ -n ${QUORVANE_SKIPPED_FILE:-} ]]; then echo "test.sh: $1" >>"${QUORVANE_SKIPPED_FILE}"; fi
+}
 
 # ccache's hit and miss counters, "hits misses"; empty without ccache.
 ccache_counts() {
@@ -70,7 +78,7 @@ read -r hits_before misses_before <<<"$(ccache_counts)"
 for preset in "${presets[@]}"; do
   case "${preset}" in
     release)
-      command -v valgrind >/dev/null || echo "note: valgrind is not installed; memcheck tests are left out"
+      command -v valgrind >/dev/null || note_skipped "valgrind is not installed; memcheck tests are left out"
       suite release
       ;;
     asan | tsan | debug | fuzz)
@@ -80,7 +88,7 @@ for preset in "${presets[@]}"; do
       if [[ -f scripts/test-windows.sh ]]; then
         stage "windows (Wine)" bash scripts/test-windows.sh
       else
-        echo "note: scripts/test-windows.sh is not present; no Windows suite"
+        note_skipped "scripts/test-windows.sh is not present; no Windows suite"
       fi
       ;;
     *)

@@ -162,7 +162,8 @@ std::string usage_text() {
          "       and the exports went on\n"
          "  6    --require-clean was given and a run was disturbed (everything else went well)\n"
          "  130  interrupted: the run was cancelled and its report printed (with --runs, also\n"
-         "       when the runs still to come were not started)\n";
+         "       when the runs still to come were not started); before the first run, the\n"
+         "       host ends with no run and no export\n";
 }
 
 }  // namespace quorvane::host

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command_line.h"
@@ -110,23 +111,19 @@ runs_done run_all(const options& chosen, const library_api& api, progress_displa
       write_output(outcome.report_line + "\n");
     }
     const bool cancelled = outcome.how == run_outcome::end::cancelled;
-    // The record takes the report's JSON as the line is parsed.
-    // The verdict comes once the report is read.
-    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
-                            cancelled, nullptr, outcome.other_load_percent, outcome.conditions,
-                            run_verdict{}, outcome.host_processor_ms_per_second});
     std::string error;
-    const std::optional<run_report> report =
-        parse_report(outcome.report_line, done.records.back().report, error);
+    nlohmann::json report_json;
+    const std::optional<run_report> report = parse_report(outcome.report_line, report_json, error);
     if (!report) {
-      done.records.pop_back();
       print_error(error);
       done.failure = exit_bad_report;
       return done;
     }
     const run_verdict verdict =
         judge_run(outcome.conditions, machine.conditions, static_cast<int>(report->threads_used));
-    done.records.back().verdict = verdict;
+    done.records.push_back({utc_timestamp(outcome.started_at), utc_timestamp(outcome.ended_at),
+                            cancelled, std::move(report_json), outcome.other_load_percent,
+                            outcome.conditions, verdict, outcome.host_processor_ms_per_second});
     for (const std::string& warning :
          interference_warnings(outcome.other_load_percent, run, chosen.runs)) {
       display.note(warning);
@@ -165,7 +162,6 @@ void print_tables(const runs_done& done, const machine_description& machine, int
 int run_benchmark(const options& chosen, const library_api& api,
                   const std::optional<nlohmann::json>& baseline) {
   progress_display display(stderr, display_mode(chosen));
-  platform::install_interrupt_handlers();
   conditions_source source = system_conditions_source();
   const double settings_started = platform::thread_processor_seconds();
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
@@ -175,6 +171,11 @@ int run_benchmark(const options& chosen, const library_api& api,
 
   const runs_done done = run_all(chosen, api, display, header.machine, source);
   if (done.failure != exit_success) return done.failure;
+  if (done.records.empty()) {
+    // Interrupted before the first run: nothing ran, so nothing is exported.
+    display.note("interrupted before the run started");
+    return exit_interrupted;
+  }
 
   nlohmann::json document = build_results_document(header, done.records);
   // The comparison is computed here once; the terminal, the document and
@@ -277,6 +278,10 @@ int host_main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   using namespace quorvane::host;
+  // Interrupt requests are held from the first instruction on: one that
+  // arrives while the baseline is read or the library is loaded is counted,
+  // and the host then ends with no run instead of being killed.
+  platform::install_interrupt_handlers();
   // Nothing a file holds ends the host with an abort: whatever escapes
   // becomes one line and status 1.
   int status = exit_bad_report;

@@ -1,11 +1,12 @@
 """Writes a platform wheel of the Python package with the native library inside it.
 
-    python3 make_wheel.py PROJECT_DIR LIBRARY PLATFORM_TAG OUTPUT_DIR
+    python3 make_wheel.py PROJECT_DIR LIBRARY PLATFORM_TAG OUTPUT_DIR [LIBRARY_NAME]
 
 PROJECT_DIR is bindings/python (its pyproject.toml names the package and its
-version); LIBRARY goes into the package folder under the name the package
-loads by default (libmorvatic-quorvane-cpu-benchmark.so, or the .dll for a
-win_amd64 tag). The wheel is the package alone: no build backend runs, so the
+version); LIBRARY goes into the package folder under LIBRARY_NAME, the name
+the package loads by default as the build gives it (the build folder's
+library-file-name: the unversioned .so link, or the DLL). Without
+LIBRARY_NAME, LIBRARY's own name with any version after ".so" left off. The wheel is the package alone: no build backend runs, so the
 same files always give the same wheel.
 """
 
@@ -14,14 +15,13 @@ from __future__ import annotations
 import base64
 import hashlib
 import pathlib
+import re
 import sys
 import tomllib
 import zipfile
 
 # Every member gets this time, so that a wheel depends on its contents only.
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)
-LIBRARY_NAMES = {"win": "morvatic-quorvane-cpu-benchmark.dll",
-                 "linux": "libmorvatic-quorvane-cpu-benchmark.so"}
 
 
 def record_hash(data: bytes) -> str:
@@ -41,11 +41,12 @@ def metadata(project: dict, readme: str) -> str:
     return "\n".join(lines)
 
 
-def main(project_dir: str, library: str, platform_tag: str, output_dir: str) -> int:
+def main(project_dir: str, library: str, platform_tag: str, output_dir: str,
+         library_name: str = "") -> int:
     root = pathlib.Path(project_dir)
     project = tomllib.loads((root / "pyproject.toml").read_text())["project"]
     name, version = project["name"], project["version"]
-    library_name = LIBRARY_NAMES["win" if platform_tag.startswith("win") else "linux"]
+    library_name = library_name or re.sub(r"\.so(\.[0-9]+)+$", ".so", pathlib.Path(library).name)
     dist_info = f"{name}-{version}.dist-info"
 
     members = []  # (path in the wheel, bytes, unix mode)
@@ -77,6 +78,6 @@ def main(project_dir: str, library: str, platform_tag: str, output_dir: str) -> 
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
+    if len(sys.argv) not in (5, 6):
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))

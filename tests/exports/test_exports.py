@@ -368,9 +368,9 @@ class AtomicityTest(unittest.TestCase):
                              ["long.json", "quorvane.prom", "short.json"])
 
 
-def run_host(*arguments, behaviour=None, interrupt_after=None, timeout=60):
-    """Runs the host against the stand-in library; with interrupt_after, sends
-    SIGINT that many seconds after its start."""
+def run_host(*arguments, behaviour=None, interrupt=False, timeout=60):
+    """Runs the host against the stand-in library; with interrupt, sends
+    SIGINT once the host's first progress line is out (the run has begun)."""
     # A machine whose counters stand still: the stand-in's runs are not
     # judged by whatever else this machine is doing.
     with tempfile.TemporaryDirectory() as root:
@@ -385,14 +385,25 @@ def run_host(*arguments, behaviour=None, interrupt_after=None, timeout=60):
         environment.pop("QUORVANE_STAND_IN_BEHAVIOUR", None)
         if behaviour:
             environment["QUORVANE_STAND_IN_BEHAVIOUR"] = behaviour
-        process = subprocess.Popen([CLI, "--library", STAND_IN_RUN_LIBRARY, "--quiet",
+        # Progress lines are what an interrupt waits for; otherwise --quiet.
+        quiet = [] if interrupt else ["--quiet"]
+        process = subprocess.Popen([CLI, "--library", STAND_IN_RUN_LIBRARY, *quiet,
                                     *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    text=True, env=environment)
-        if interrupt_after is not None:
-            time.sleep(interrupt_after)
-            process.send_signal(signal.SIGINT)
-        stdout, stderr = process.communicate(timeout=timeout)
-    return process.returncode, stdout, stderr
+        seen = ""
+        try:
+            if interrupt:
+                line = process.stderr.readline()
+                seen += line
+                if "phase 1/5" not in line:
+                    raise AssertionError(f"no progress line before the run ended: {line!r}")
+                process.send_signal(signal.SIGINT)
+            stdout, stderr = process.communicate(timeout=timeout)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+    return process.returncode, stdout, seen + stderr
 
 
 class ProgramExportTest(BrowserTestCase):
@@ -443,7 +454,7 @@ class ProgramExportTest(BrowserTestCase):
         with tempfile.TemporaryDirectory() as folder:
             prom, page = os.path.join(folder, "q.prom"), os.path.join(folder, "q.html")
             status, _, stderr = run_host("--export", prom, "--export", page,
-                                         behaviour="until_cancel", interrupt_after=0.5)
+                                         behaviour="until_cancel", interrupt=True)
             self.assertEqual(status, 130, stderr)
             self.assertEqual(promtool_check(prom).returncode, 0)
             with open(prom, encoding="utf-8") as f:

@@ -74,38 +74,17 @@ void append_sample(std::string& out, const char* name, const std::string& labels
   out += '\n';
 }
 
-bool read_digits(const std::string& text, std::size_t at, std::size_t count, int& value) {
-  value = 0;
-  for (std::size_t i = at; i < at + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-  }
-  return true;
-}
-
 // Seconds since 1970-01-01T00:00:00Z of a "YYYY-MM-DDTHH:MM:SSZ" time, as
 // the documents write it; nothing for any other text.
 std::optional<long long> unix_time(const std::string& text) {
-  if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-      text[16] != ':' || text[19] != 'Z') {
-    return std::nullopt;
-  }
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  if (!read_digits(text, 0, 4, year) || !read_digits(text, 5, 2, month) ||
-      !read_digits(text, 8, 2, day) || !read_digits(text, 11, 2, hour) ||
-      !read_digits(text, 14, 2, minute) || !read_digits(text, 17, 2, second)) {
-    return std::nullopt;
-  }
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
-    return std::nullopt;
-  }
+  // The readers also take blanks before a number and numbers shorter than
+  // their field, which no document writes: 20 characters of digits and
+  // separators leave every field its full width.
   std::tm calendar{};
-  calendar.tm_year = year - 1900;
-  calendar.tm_mon = month - 1;
-  calendar.tm_mday = day;
-  calendar.tm_hour = hour;
-  calendar.tm_min = minute;
-  calendar.tm_sec = second;
+  if (text.size() != 20 || text.find_first_not_of("0123456789-:TZ") != std::string::npos ||
+      !platform::read_utc_text(text, calendar)) {
+    return std::nullopt;
+  }
   std::time_t moment = 0;
   if (!platform::utc_moment(calendar, moment)) return std::nullopt;
   return static_cast<long long>(moment);

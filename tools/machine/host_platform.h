@@ -117,6 +117,11 @@ bool utc_calendar_time(std::time_t moment, std::tm& calendar);
 // system cannot represent it.
 bool utc_moment(std::tm calendar, std::time_t& moment);
 
+// Reads a "YYYY-MM-DDTHH:MM:SSZ" text, as the results documents write
+// times, into calendar (strptime; std::get_time where the C library has no
+// strptime). Returns false for any other text, trailing characters included.
+bool read_utc_text(const std::string& text, std::tm& calendar);
+
 // What the host reads about the machine, unprocessed; the machine
 // description (machine_description.h) makes sense of it. A field the system
 // does not give stays empty or 0.

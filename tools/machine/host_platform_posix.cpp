@@ -330,6 +330,12 @@ bool utc_moment(std::tm calendar, std::time_t& moment) {
   return moment != -1 || errno == 0;
 }
 
+bool read_utc_text(const std::string& text, std::tm& calendar) {
+  calendar = std::tm{};
+  const char* end = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &calendar);
+  return end != nullptr && end == text.c_str() + text.size();
+}
+
 machine_readings read_machine() {
   machine_readings readings;
   readings.processor_brand = processor_brand_string();

@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <atomic>
 #include <bitset>
+#include <iomanip>
+#include <sstream>
 #include <vector>
 
 #include "machine/host_platform.h"
@@ -302,17 +304,29 @@ bool replace_file(const std::string& from, const std::string& to, std::string& e
   const std::wstring wide_to = to_wide(to);
   // ReplaceFileW keeps the replaced file's security descriptor and
   // attributes, as the POSIX side keeps its mode and owner.
-  if (GetFileAttributesW(wide_to.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      ReplaceFileW(wide_to.c_str(), wide_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                   nullptr, nullptr) != 0) {
-    return true;
+  const DWORD kept = GetFileAttributesW(wide_to.c_str());
+  const bool replaced = (kept != INVALID_FILE_ATTRIBUTES &&
+                         ReplaceFileW(wide_to.c_str(), wide_from.c_str(), nullptr,
+                                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) ||
+                        MoveFileExW(wide_from.c_str(), wide_to.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!replaced) {
+    error = system_message(GetLastError());
+    return false;
   }
-  if (MoveFileExW(wide_from.c_str(), wide_to.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-    return true;
+  // Where the file was moved over the old one (and under Wine, replaced
+  // too), it has the temporary's attributes: the old ones are set again, so
+  // that a read-only file stays read-only.
+  constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_READONLY |
+                             FILE_ATTRIBUTE_SYSTEM;
+  if (kept != INVALID_FILE_ATTRIBUTES && (kept & settable) != 0 &&
+      GetFileAttributesW(wide_to.c_str()) != kept &&
+      SetFileAttributesW(wide_to.c_str(), kept & settable) == 0) {
+    error = "written, but its attributes could not be kept: " + system_message(GetLastError());
+    return false;
   }
-  error = system_message(GetLastError());
-  return false;
+  return true;
 }
 
 void remove_file(const std::string& path) { DeleteFileW(to_wide(path).c_str()); }
@@ -334,6 +348,13 @@ bool utc_moment(std::tm calendar, std::time_t& moment) {
   const __time64_t wide_moment = _mkgmtime64(&calendar);
   moment = static_cast<std::time_t>(wide_moment);
   return wide_moment != -1;
+}
+
+bool read_utc_text(const std::string& text, std::tm& calendar) {
+  calendar = std::tm{};
+  std::istringstream stream(text);
+  stream >> std::get_time(&calendar, "%Y-%m-%dT%H:%M:%SZ");
+  return !stream.fail() && stream.peek() == std::char_traits<char>::eof();
 }
 
 machine_readings read_machine() {

@@ -163,13 +163,19 @@ class InterruptTest(unittest.TestCase):
 
     def test_ctrl_c_during_a_run_cancels_it_and_waits_for_it_to_close(self):
         bench = quorvane.Quorvane()
-        timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
-        timer.start()
+
+        # Ctrl-C once the run is in its first phase, however long it took to start.
+        def interrupt_once_running():
+            wait_until(lambda: bench.phase >= 1)
+            os.kill(os.getpid(), signal.SIGINT)
+
+        interrupter = threading.Thread(target=interrupt_once_running)
+        interrupter.start()
         try:
             with self.assertRaises(KeyboardInterrupt):
                 bench.run(poll=POLL_S)
         finally:
-            timer.cancel()
+            interrupter.join(CLOSE_LIMIT_S)
         self.assertEqual(bench.state, quorvane.STATE_CANCELLED)
         self.assertEqual(bench.phase, 0)
         self.assertGreater(bench.results()["duration_ms"], 0)

@@ -105,6 +105,22 @@ TEST(PrometheusExport, MediansOfTheFinishedRunsInBaseUnits) {
   EXPECT_EQ(value_of(parsed, "quorvane_last_run_timestamp_seconds"), 19782.0 * 86400);
 }
 
+TEST(PrometheusExport, AnEndTimeNotInTheDocumentsFormGivesNoTimestamp) {
+  // The third run is the last finished one.
+  for (const char* ended : {"2024-02-29T00:00:00", "2024-02-29T00:00:00Zx", "2024-02-29 00:00:00Z",
+                            "2024-13-01T00:00:00Z", "2024-02-29T24:00:00Z", "2024-2-29T00:00:00Z",
+                            " 024-02-29T00:00:00Z", ""}) {
+    nlohmann::json document = three_runs_and_a_cancel();
+    document["runs"][2]["ended_at"] = ended;
+    const exposition parsed = parse(format_prometheus(document));
+    EXPECT_EQ(parsed.samples.count("quorvane_last_run_timestamp_seconds"), 0U) << ended;
+  }
+  nlohmann::json document = three_runs_and_a_cancel();
+  document["runs"][2]["ended_at"] = "1970-01-01T00:00:59Z";
+  EXPECT_EQ(value_of(parse(format_prometheus(document)), "quorvane_last_run_timestamp_seconds"),
+            59);
+}
+
 // Version 2: each run's conditions per phase and verdict, the machine's quota.
 nlohmann::json with_conditions(nlohmann::json document) {
   const double steal[3] = {1.0, 6.0, 2.0};
