@@ -32,6 +32,7 @@
 #include "run/run_session.h"
 #include "run/standard_output.h"
 #include "safe_text.h"
+#include "sha256.h"
 
 namespace quorvane::host {
 namespace {
@@ -158,13 +159,23 @@ void print_tables(const runs_done& done, const machine_description& machine, int
   write_output(verdicts);
 }
 
-int run_benchmark(const options& chosen, const library_api& api,
+// The SHA-256 of the library file, which tells one build from another of
+// the same version; "" when the file cannot be read again.
+std::string library_file_sha256(const std::string& path) {
+  std::string bytes;
+  std::string error;
+  if (!platform::read_file(path, bytes, error)) return std::string();
+  return sha256_hex(bytes);
+}
+
+int run_benchmark(const options& chosen, const library_api& api, const std::string& library_path,
                   const std::optional<nlohmann::json>& baseline) {
   progress_display display(stderr, display_mode(chosen));
   platform::install_interrupt_handlers();
   const conditions_source source = system_conditions_source();
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
-                               utc_timestamp(std::time(nullptr)), this_machine(source.root)};
+                               utc_timestamp(std::time(nullptr)), this_machine(source.root),
+                               library_file_sha256(library_path)};
 
   const runs_done done = run_all(chosen, api, display, header.machine, source);
   if (done.failure != exit_success) return done.failure;
@@ -258,7 +269,7 @@ int host_main(int argc, char** argv) {
     write_output(std::string("library ") + library->api().version() + " (" + path + ")\n");
     return exit_success;
   }
-  return run_benchmark(chosen, library->api(), baseline);
+  return run_benchmark(chosen, library->api(), path, baseline);
 }
 
 }  // namespace

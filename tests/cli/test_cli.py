@@ -7,6 +7,7 @@ QUORVANE_STAND_IN_RUN_LIBRARY a library that runs in a few polls with a fixed re
 """
 
 import csv
+import hashlib
 import io
 import json
 import os
@@ -376,6 +377,9 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(len(lines), 3)
         document = check_exports_agree(self, folder, lines)
         self.assertEqual(document["library_version"], "0.0.0-stand-in")
+        # The build that ran: the digest of the very file loaded.
+        with open(STAND_IN_RUN_LIBRARY, "rb") as library:
+            self.assertEqual(document["library_sha256"], hashlib.sha256(library.read()).hexdigest())
         self.assertEqual(document["summary"]["duration_ms"],
                          {"median": STAND_IN_FINISHED_MS, "min": STAND_IN_FINISHED_MS,
                           "max": STAND_IN_FINISHED_MS, "cv_percent": 0})

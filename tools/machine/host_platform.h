@@ -105,6 +105,10 @@ void remove_file(const std::string& path);
 // True when path names a folder.
 bool is_directory(const std::string& path);
 
+// The whole contents of the file at path, read as bytes. Returns false and
+// sets error to the system's reason when it cannot be read.
+bool read_file(const std::string& path, std::string& contents, std::string& error);
+
 // A number that no other running process has: it keeps temporary names apart.
 unsigned long process_id();
 

@@ -317,6 +317,29 @@ bool is_directory(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool read_file(const std::string& path, std::string& contents, std::string& error) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
+    error = system_message(errno);
+    return false;
+  }
+  contents.clear();
+  char chunk[65536];
+  for (;;) {
+    const ssize_t count = read(file, chunk, sizeof chunk);
+    if (count == 0) break;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      error = system_message(errno);
+      close(file);
+      return false;
+    }
+    contents.append(chunk, static_cast<std::size_t>(count));
+  }
+  close(file);
+  return true;
+}
+
 unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
 
 bool utc_calendar_time(std::time_t moment, std::tm& calendar) {

@@ -322,6 +322,29 @@ bool is_directory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool read_file(const std::string& path, std::string& contents, std::string& error) {
+  const HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = system_message(GetLastError());
+    return false;
+  }
+  contents.clear();
+  char chunk[65536];
+  for (;;) {
+    DWORD count = 0;
+    if (ReadFile(file, chunk, sizeof chunk, &count, nullptr) == 0) {
+      error = system_message(GetLastError());
+      CloseHandle(file);
+      return false;
+    }
+    if (count == 0) break;
+    contents.append(chunk, count);
+  }
+  CloseHandle(file);
+  return true;
+}
+
 unsigned long process_id() { return GetCurrentProcessId(); }
 
 bool utc_calendar_time(std::time_t moment, std::tm& calendar) {

@@ -70,6 +70,9 @@ nlohmann::json build_results_document(const document_header& header,
   nlohmann::json document = {{"schema_version", results_schema_version},
                              {"host_version", header.host_version},
                              {"library_version", header.library_version},
+                             {"library_sha256", header.library_sha256.empty()
+                                                    ? nlohmann::json(nullptr)
+                                                    : nlohmann::json(header.library_sha256)},
                              {"started_at", header.started_at},
                              {"machine", machine_json(header.machine)}};
   nlohmann::json run_list = nlohmann::json::array();
