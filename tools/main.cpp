@@ -154,6 +154,9 @@ void print_tables(const runs_done& done, const machine_description& machine, int
     write_output("\n" + format_results_table(done.last_report, done.last_cancelled));
   }
   if (done.finished.size() >= 2) write_output("\n" + format_summary_table(done.finished));
+  if (!machine.core_kinds.empty()) {
+    write_output(std::string("  note: ") + single_thread_core_note + "\n");
+  }
   std::string verdicts = "\nVerdict\n";
   for (const std::string& line : done.verdict_lines) verdicts += "  " + line + "\n";
   write_output(verdicts);

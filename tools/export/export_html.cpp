@@ -66,6 +66,7 @@ std::string machine_value(const nlohmann::json& machine, const std::string& key)
   const nlohmann::json& value = member(machine, key.c_str());
   // Present as null: the machine did not show it; absent: an older host
   // did not record it ("" makes the table say so).
+  if (key == "core_kinds") return core_kinds_cell(machine);
   if (value.is_null()) return machine.is_object() && machine.contains(key) ? "not reported" : "";
   if (value.is_string()) return value.get<std::string>();
   if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
@@ -89,6 +90,7 @@ std::string machine_table(const std::vector<side>& sides) {
       {"logical_processors", "logical processors"},
       {"usable_processors", "processors this process may use"},
       {"memory_bytes", "memory"},
+      {"core_kinds", "core kinds"},
       {"os", "operating system"},
       {"kernel", "kernel"}};
   std::vector<std::string> keys;

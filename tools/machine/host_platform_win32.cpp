@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bitset>
+#include <cstddef>
 #include <vector>
 
 #include "machine/host_platform.h"
@@ -381,6 +382,35 @@ machine_readings read_machine() {
   if (!readings.os_name.empty() && !release.empty()) readings.os_name += " " + release;
   readings.kernel = kernel_version();
   return readings;
+}
+
+machine_signs read_machine_signs(const std::string&) {
+  machine_signs signs;
+  // Each core's efficiency class, once for each of its logical processors:
+  // a higher class is a faster core, and all are 0 where the cores are alike.
+  DWORD size = 0;
+  GetLogicalProcessorInformationEx(RelationProcessorCore, nullptr, &size);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return signs;
+  std::vector<unsigned char> buffer(size);
+  auto* first = reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data());
+  if (GetLogicalProcessorInformationEx(RelationProcessorCore, first, &size) == 0) return signs;
+  for (DWORD offset = 0;
+       offset + offsetof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, Processor) <= size;) {
+    const auto* entry =
+        reinterpret_cast<const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data() + offset);
+    if (entry->Size == 0 || offset + entry->Size > size) break;
+    if (entry->Relationship == RelationProcessorCore) {
+      const PROCESSOR_RELATIONSHIP& core = entry->Processor;
+      std::size_t threads = 0;
+      for (WORD group = 0; group < core.GroupCount && group < ANYSIZE_ARRAY; ++group) {
+        threads += std::bitset<sizeof(KAFFINITY) * 8>(core.GroupMask[group].Mask).count();
+      }
+      signs.efficiency_classes.insert(signs.efficiency_classes.end(), threads,
+                                      static_cast<int>(core.EfficiencyClass));
+    }
+    offset += entry->Size;
+  }
+  return signs;
 }
 
 namespace {
