@@ -16,10 +16,10 @@ struct implementer_name {
 };
 
 constexpr implementer_name implementers[] = {
-    {0x41, "Arm"},     {0x42, "Broadcom"},  {0x43, "Cavium"},    {0x46, "Fujitsu"},
-    {0x48, "HiSilicon"}, {0x4e, "NVIDIA"},  {0x50, "Applied Micro"}, {0x51, "Qualcomm"},
-    {0x53, "Samsung"}, {0x56, "Marvell"},   {0x61, "Apple"},     {0x69, "Intel"},
-    {0x6d, "Microsoft"}, {0x70, "Phytium"}, {0xc0, "Ampere"}};
+    {0x41, "Arm"},       {0x42, "Broadcom"}, {0x43, "Cavium"},        {0x46, "Fujitsu"},
+    {0x48, "HiSilicon"}, {0x4e, "NVIDIA"},   {0x50, "Applied Micro"}, {0x51, "Qualcomm"},
+    {0x53, "Samsung"},   {0x56, "Marvell"},  {0x61, "Apple"},         {0x69, "Intel"},
+    {0x6d, "Microsoft"}, {0x70, "Phytium"},  {0xc0, "Ampere"}};
 
 struct part_name {
   unsigned implementer;
@@ -153,7 +153,8 @@ std::vector<main_id> distinct_cores(const std::vector<main_id>& ids) {
 
 std::optional<main_id> parse_main_id(const std::string& text) {
   std::string word = trimmed(text);
-  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) word = word.substr(2);
+  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X'))
+    word = word.substr(2);
   if (word.empty() || word.size() > 16 ||
       word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
     return std::nullopt;
@@ -220,7 +221,8 @@ std::string core_name(const main_id& id) {
 
 std::string arm_processor_name(const std::vector<main_id>& ids) {
   std::string name;
-  for (const main_id& core : distinct_cores(ids)) name += (name.empty() ? "" : " + ") + core_name(core);
+  for (const main_id& core : distinct_cores(ids))
+    name += (name.empty() ? "" : " + ") + core_name(core);
   return name;
 }
 

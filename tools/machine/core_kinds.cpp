@@ -23,7 +23,8 @@ std::string trimmed(const std::string& text) {
 }
 
 std::optional<long> small_number(const std::string& word) {
-  if (word.empty() || word.size() > 9 || word.find_first_not_of("0123456789") != std::string::npos) {
+  if (word.empty() || word.size() > 9 ||
+      word.find_first_not_of("0123456789") != std::string::npos) {
     return std::nullopt;
   }
   return std::strtol(word.c_str(), nullptr, 10);

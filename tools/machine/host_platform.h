@@ -153,10 +153,10 @@ struct machine_signs {
   std::string efficiency_core_list;         // /sys/devices/cpu_atom/cpus, "16-23"
   // One per logical processor: Windows' EfficiencyClass of its core.
   std::vector<int> efficiency_classes;
-  std::string hypervisor_type;          // /sys/hypervisor/type
-  std::string dmi_vendor;               // /sys/class/dmi/id/sys_vendor
-  std::string dmi_product;              // /sys/class/dmi/id/product_name
-  std::string device_tree_hypervisor;   // /proc/device-tree/hypervisor/compatible
+  std::string hypervisor_type;         // /sys/hypervisor/type
+  std::string dmi_vendor;              // /sys/class/dmi/id/sys_vendor
+  std::string dmi_product;             // /sys/class/dmi/id/product_name
+  std::string device_tree_hypervisor;  // /proc/device-tree/hypervisor/compatible
 };
 machine_signs read_machine_signs(const std::string& root = "/");
 

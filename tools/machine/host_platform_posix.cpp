@@ -19,8 +19,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "machine/host_platform.h"
 #include "machine/core_kinds.h"
+#include "machine/host_platform.h"
 #include "machine/processor_brand.h"
 
 namespace quorvane::host::platform {
@@ -45,7 +45,9 @@ std::string file_text(const char* path) {
 // fake or hostile tree's endless file (a pipe, /dev/zero) stops there.
 std::string bounded_text(const std::string& root, const std::string& path, std::size_t limit) {
   const std::string full =
-      root.empty() || root == "/" ? path : (root.back() == '/' ? root.substr(0, root.size() - 1) : root) + path;
+      root.empty() || root == "/"
+          ? path
+          : (root.back() == '/' ? root.substr(0, root.size() - 1) : root) + path;
   const int file = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (file < 0) return std::string();
   std::string text;
@@ -407,7 +409,8 @@ machine_signs read_machine_signs(const std::string& root) {
   const std::string cpu = "/sys/devices/system/cpu/";
   for (int id : processor_list(bounded_text(root, cpu + "online", small))) {
     const std::string folder = cpu + "cpu" + std::to_string(id);
-    signs.processors.push_back({id, bounded_text(root, folder + "/regs/identification/midr_el1", small),
+    signs.processors.push_back({id,
+                                bounded_text(root, folder + "/regs/identification/midr_el1", small),
                                 bounded_text(root, folder + "/cpu_capacity", small)});
   }
   signs.performance_core_list = bounded_text(root, "/sys/devices/cpu_core/cpus", small);
@@ -415,7 +418,8 @@ machine_signs read_machine_signs(const std::string& root) {
   signs.hypervisor_type = bounded_text(root, "/sys/hypervisor/type", small);
   signs.dmi_vendor = bounded_text(root, "/sys/class/dmi/id/sys_vendor", small);
   signs.dmi_product = bounded_text(root, "/sys/class/dmi/id/product_name", small);
-  signs.device_tree_hypervisor = bounded_text(root, "/proc/device-tree/hypervisor/compatible", small);
+  signs.device_tree_hypervisor =
+      bounded_text(root, "/proc/device-tree/hypervisor/compatible", small);
   return signs;
 }
 

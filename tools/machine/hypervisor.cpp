@@ -95,7 +95,8 @@ std::string virtualisation_from_signs(const platform::machine_signs& signs) {
   if (!type.empty()) return type;
   const std::string tree = device_tree_hypervisor(signs.device_tree_hypervisor);
   if (!tree.empty()) return tree;
-  return dmi_hypervisor(printable(trimmed(signs.dmi_vendor)), printable(trimmed(signs.dmi_product)));
+  return dmi_hypervisor(printable(trimmed(signs.dmi_vendor)),
+                        printable(trimmed(signs.dmi_product)));
 }
 
 std::string virtualisation_text(const hypervisor_reading& reading,

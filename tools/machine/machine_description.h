@@ -13,7 +13,7 @@
 namespace quorvane::host {
 
 struct machine_description {
-  std::string cpu_model;       // "unknown processor" when nothing says
+  std::string cpu_model;  // "unknown processor" when nothing says
   // "family 25, model 1", "implementer 0x41, part 0xd0c, r3p1" (Linux), or ""
   std::string cpu_signature;
   int logical_processors = 0;  // 0: unknown

@@ -97,7 +97,8 @@ TEST(Virtualisation, FromTheSignsLinuxGivesOnArm) {
     signs.device_tree_hypervisor = r.tree;
     signs.dmi_vendor = r.vendor;
     signs.dmi_product = r.product;
-    EXPECT_EQ(virtualisation_text(hypervisor_reading{}, signs), r.expected) << r.vendor << r.product;
+    EXPECT_EQ(virtualisation_text(hypervisor_reading{}, signs), r.expected)
+        << r.vendor << r.product;
   }
   // Where CPUID answers, it is the processor's word that counts.
   platform::machine_signs qemu;
@@ -147,7 +148,9 @@ TEST(MachineSigns, FakeTreesOfArmAndHybridMachines) {
          "processor\t: 0\nCPU implementer\t: 0x41\nCPU variant\t: 0x0\nCPU part\t: 0xd08\n"
          "CPU revision\t: 3\n\nprocessor\t: 1\nCPU implementer\t: 0x41\nCPU part\t: 0xd08\n\n"},
         {"/sys/devices/system/cpu/online", "0-1\n"}},
-       "Arm Cortex-A72", "", ""},
+       "Arm Cortex-A72",
+       "",
+       ""},
       {"a big.LITTLE phone board",
        joined(joined(arm_cpus(0, 3, "0x412fd050\n", "446\n"),
                      arm_cpus(4, 7, "0x414fd0b1\n", "1024\n")),
@@ -158,10 +161,13 @@ TEST(MachineSigns, FakeTreesOfArmAndHybridMachines) {
        {{"/sys/devices/system/cpu/online", "0-23\n"},
         {"/sys/devices/cpu_core/cpus", "0-15\n"},
         {"/sys/devices/cpu_atom/cpus", "16-23\n"}},
-       "Intel(R) Core(TM) i9", "16 performance, 8 efficiency", ""},
+       "Intel(R) Core(TM) i9",
+       "16 performance, 8 efficiency",
+       ""},
   };
   for (const fake_machine& machine : machines) {
-    const fs::path root = fs::temp_directory_path() / ("quorvane-signs-" + std::to_string(getpid()));
+    const fs::path root =
+        fs::temp_directory_path() / ("quorvane-signs-" + std::to_string(getpid()));
     for (const auto& [path, text] : machine.files) {
       fs::create_directories((root / path.substr(1)).parent_path());
       std::ofstream(root / path.substr(1)) << text;
