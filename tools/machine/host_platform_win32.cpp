@@ -21,6 +21,7 @@
 #include <atomic>
 #include <bitset>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "machine/host_platform.h"
@@ -405,8 +406,15 @@ machine_signs read_machine_signs(const std::string&) {
       for (WORD group = 0; group < core.GroupCount && group < ANYSIZE_ARRAY; ++group) {
         threads += std::bitset<sizeof(KAFFINITY) * 8>(core.GroupMask[group].Mask).count();
       }
+      // EfficiencyClass is the byte after Flags; older headers (mingw's)
+      // still call it reserved.
+      unsigned char efficiency_class = 0;
+      std::memcpy(&efficiency_class,
+                  reinterpret_cast<const unsigned char*>(&core) +
+                      offsetof(PROCESSOR_RELATIONSHIP, Flags) + sizeof core.Flags,
+                  1);
       signs.efficiency_classes.insert(signs.efficiency_classes.end(), threads,
-                                      static_cast<int>(core.EfficiencyClass));
+                                      static_cast<int>(efficiency_class));
     }
     offset += entry->Size;
   }
