@@ -90,10 +90,10 @@ std::string dmi_hypervisor(const std::string& vendor, const std::string& product
 }  // namespace
 
 std::string virtualisation_from_signs(const platform::machine_signs& signs) {
-  const std::string type = printable(trimmed(signs.hypervisor_type));
+  std::string type = printable(trimmed(signs.hypervisor_type));
   if (type == "xen") return "Xen";
   if (!type.empty()) return type;
-  const std::string tree = device_tree_hypervisor(signs.device_tree_hypervisor);
+  std::string tree = device_tree_hypervisor(signs.device_tree_hypervisor);
   if (!tree.empty()) return tree;
   return dmi_hypervisor(printable(trimmed(signs.dmi_vendor)),
                         printable(trimmed(signs.dmi_product)));
