@@ -33,6 +33,7 @@
 #include "run/run_session.h"
 #include "run/standard_output.h"
 #include "safe_text.h"
+#include "sha256.h"
 
 namespace quorvane::host {
 namespace {
@@ -154,18 +155,31 @@ void print_tables(const runs_done& done, const machine_description& machine, int
     write_output("\n" + format_results_table(done.last_report, done.last_cancelled));
   }
   if (done.finished.size() >= 2) write_output("\n" + format_summary_table(done.finished));
+  if (!machine.core_kinds.empty()) {
+    write_output(std::string("  note: ") + single_thread_core_note + "\n");
+  }
   std::string verdicts = "\nVerdict\n";
   for (const std::string& line : done.verdict_lines) verdicts += "  " + line + "\n";
   write_output(verdicts);
 }
 
-int run_benchmark(const options& chosen, const library_api& api,
+// The SHA-256 of the library file, which tells one build from another of
+// the same version; "" when the file cannot be read again.
+std::string library_file_sha256(const std::string& path) {
+  std::string bytes;
+  std::string error;
+  if (!platform::read_file(path, bytes, error)) return std::string();
+  return sha256_hex(bytes);
+}
+
+int run_benchmark(const options& chosen, const library_api& api, const std::string& library_path,
                   const std::optional<nlohmann::json>& baseline) {
   progress_display display(stderr, display_mode(chosen));
   conditions_source source = system_conditions_source();
   const double settings_started = platform::thread_processor_seconds();
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
-                               utc_timestamp(std::time(nullptr)), this_machine(source.root)};
+                               utc_timestamp(std::time(nullptr)), this_machine(source.root),
+                               library_file_sha256(library_path)};
   source.quota_folder = header.machine.conditions.quota_folder;
   source.settings_seconds = platform::thread_processor_seconds() - settings_started;
 
@@ -270,7 +284,7 @@ int host_main(int argc, char** argv) {
     write_output(std::string("library ") + library->api().version() + " (" + path + ")\n");
     return exit_success;
   }
-  return run_benchmark(chosen, library->api(), baseline);
+  return run_benchmark(chosen, library->api(), path, baseline);
 }
 
 }  // namespace

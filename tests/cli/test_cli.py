@@ -13,6 +13,7 @@ are then skipped, each with its reason (docs/windows.md lists them).
 """
 
 import csv
+import hashlib
 import io
 import json
 import os
@@ -434,6 +435,9 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(len(lines), 3)
         document = check_exports_agree(self, folder, lines)
         self.assertEqual(document["library_version"], "0.0.0-stand-in")
+        # The build that ran: the digest of the very file loaded.
+        with open(STAND_IN_RUN_LIBRARY, "rb") as library:
+            self.assertEqual(document["library_sha256"], hashlib.sha256(library.read()).hexdigest())
         self.assertEqual(document["summary"]["duration_ms"],
                          {"median": STAND_IN_FINISHED_MS, "min": STAND_IN_FINISHED_MS,
                           "max": STAND_IN_FINISHED_MS, "cv_percent": 0})
@@ -515,6 +519,31 @@ class StandInRunTest(unittest.TestCase):
                         self.assertTrue(rows[label].startswith(reported[0]), (rows[label], values))
                 else:
                     self.assertEqual(rows[label], "not reported", values)
+
+    @posix_host_only(FAKE_TREE)
+    def test_a_big_little_arm_machine_is_described_from_its_tree(self):
+        # Two kinds of Arm core: the terminal, the document and the Markdown
+        # export all say so.
+        machine = dict(QUIET_MACHINE)
+        for cpu, (midr, capacity) in enumerate([("0x412fd050", "446"), ("0x414fd0b1", "1024")]):
+            folder = f"/sys/devices/system/cpu/cpu{cpu}"
+            machine[folder + "/regs/identification/midr_el1"] = midr + "\n"
+            machine[folder + "/cpu_capacity"] = capacity + "\n"
+        folder = self.folder()
+        result = run_stand_in("--export", os.path.join(folder, "results.json"),
+                              "--export", os.path.join(folder, "results.md"), machine=machine)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        kinds = "1 Arm Cortex-A76 (capacity 1024), 1 Arm Cortex-A55 (capacity 446)"
+        self.assertRegex(result.stdout, r"processor +Arm Cortex-A55 \+ Arm Cortex-A76\n")
+        self.assertRegex(result.stdout, r"core kinds +" + re.escape(kinds) + "\n")
+        self.assertIn("note: this machine has cores of more than one kind", result.stdout)
+        document = check_document(self, os.path.join(folder, "results.json"))
+        self.assertEqual(document["machine"]["core_kinds"],
+                         [{"name": "Arm Cortex-A76 (capacity 1024)", "processors": 1},
+                          {"name": "Arm Cortex-A55 (capacity 446)", "processors": 1}])
+        self.assertIn("single_thread_note", document["machine"])
+        with open(os.path.join(folder, "results.md"), encoding="utf-8") as markdown:
+            self.assertIn(f"| core kinds | {kinds} |", markdown.read())
 
     @posix_host_only(SIGNALS)
     def test_a_cancelled_run_is_still_exported(self):
@@ -606,8 +635,8 @@ class StandInRunTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         comparison = result.stdout[result.stdout.index("\nComparison"):]
         self.assertIn("  not like for like:\n    processor model: Old CPU there, ", comparison)
-        self.assertIn("not recorded on one side: virtualisation, frequency policy, quota, "
-                      "power source", comparison)
+        self.assertIn("not recorded on one side: library build, virtualisation, frequency "
+                      "policy, quota, power source", comparison)
         # 3043 against 3000 to 3003 in every pair: faster, on four runs a side.
         self.assertRegex(comparison, r"multi-thread score +3001\.5 +3043 +1\.014 +1\.013-1\.014"
                                      r"  faster")

@@ -12,6 +12,7 @@
 #include "export/export_prometheus.h"
 #include "number_text.h"
 #include "results/document_figures.h"
+#include "results/machine_table.h"
 #include "results/results_document.h"
 
 namespace quorvane::host {
@@ -110,8 +111,14 @@ std::string markdown_machine(const nlohmann::json& machine) {
       {"processors", table_number(member(machine, "logical_processors")) + " logical, " +
                          table_number(member(machine, "usable_processors")) + " usable"});
   text += markdown_row({"memory", memory});
+  const std::string kinds = core_kinds_cell(machine);
+  if (!kinds.empty()) text += markdown_row({"core kinds", kinds});
   text += markdown_row({"system", text_or(machine, "os", "-")});
   text += markdown_row({"kernel", text_or(machine, "kernel", "-")});
+  // A single-thread figure of a machine with cores of several kinds ran
+  // where the system put it.
+  const nlohmann::json& note = member(machine, "single_thread_note");
+  if (note.is_string()) text += markdown_row({"single-thread figures", note.get<std::string>()});
   return text;
 }
 

@@ -82,6 +82,7 @@ const machine_member_layout machine_members[] = {
        return printed("%.1f GiB", bytes / (1024.0 * 1024.0 * 1024.0)) + " (" +
               printed("%.0f", bytes) + " bytes)";
      }},
+    {"core_kinds", "core kinds", nullptr},
     {"os", "operating system", nullptr},
     {"kernel", "kernel", nullptr},
     {"virtualisation", "virtualisation", nullptr},
@@ -100,6 +101,7 @@ std::string machine_value(const nlohmann::json& machine, const machine_member_la
   const nlohmann::json& value = member(machine, layout.key);
   // Present as null: the machine did not show it; absent: an older host
   // did not record it ("" makes the table say so).
+  if (std::string(layout.key) == "core_kinds") return core_kinds_cell(machine);
   if (value.is_null()) {
     return machine.is_object() && machine.contains(layout.key) ? condition_words(layout.key, value)
                                                                : "";

@@ -105,6 +105,10 @@ void remove_file(const std::string& path);
 // True when path names a folder.
 bool is_directory(const std::string& path);
 
+// The whole contents of the file at path, read as bytes. Returns false and
+// sets error to the system's reason when it cannot be read.
+bool read_file(const std::string& path, std::string& contents, std::string& error);
+
 // A number that no other running process has: it keeps temporary names apart.
 unsigned long process_id();
 
@@ -136,6 +140,30 @@ struct machine_readings {
   std::string kernel;      // "Linux 6.1.0-18-amd64", "Windows NT 10.0.19045"
 };
 machine_readings read_machine();
+
+// What the system shows about its processors and its hypervisor beyond
+// what CPUID tells: the signs an Arm machine gives (no CPUID there) and
+// those of cores of more than one kind. Linux reads them under root, as
+// the conditions are read; Windows gives the efficiency classes alone.
+// Texts are raw and unchecked; what the system does not show stays empty.
+struct processor_signs {
+  int id = 0;
+  std::string main_id;   // regs/identification/midr_el1 (Arm)
+  std::string capacity;  // cpu_capacity: the scheduler's relative speed (Arm)
+};
+struct machine_signs {
+  std::string cpuinfo;                      // /proc/cpuinfo
+  std::vector<processor_signs> processors;  // each online processor's
+  std::string performance_core_list;        // /sys/devices/cpu_core/cpus, "0-15"
+  std::string efficiency_core_list;         // /sys/devices/cpu_atom/cpus, "16-23"
+  // One per logical processor: Windows' EfficiencyClass of its core.
+  std::vector<int> efficiency_classes;
+  std::string hypervisor_type;         // /sys/hypervisor/type
+  std::string dmi_vendor;              // /sys/class/dmi/id/sys_vendor
+  std::string dmi_product;             // /sys/class/dmi/id/product_name
+  std::string device_tree_hypervisor;  // /proc/device-tree/hypervisor/compatible
+};
+machine_signs read_machine_signs(const std::string& root = "/");
 
 // Processor time, in seconds from a fixed origin, summed over every
 // processor: the machine's total and busy time, and this process's own.

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -18,6 +19,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "machine/core_kinds.h"
 #include "machine/host_platform.h"
 #include "machine/processor_brand.h"
 
@@ -37,6 +39,27 @@ std::string file_text(const char* path) {
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
+}
+
+// At most limit bytes of a file under root; "" when it cannot be read. A
+// fake or hostile tree's endless file (a pipe, /dev/zero) stops there.
+std::string bounded_text(const std::string& root, const std::string& path, std::size_t limit) {
+  const std::string full =
+      root.empty() || root == "/"
+          ? path
+          : (root.back() == '/' ? root.substr(0, root.size() - 1) : root) + path;
+  const int file = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (file < 0) return std::string();
+  std::string text;
+  char chunk[4096];
+  while (text.size() < limit) {
+    const ssize_t count = read(file, chunk, std::min(sizeof chunk, limit - text.size()));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    text.append(chunk, static_cast<std::size_t>(count));
+  }
+  close(file);
+  return text;
 }
 
 // The system's text for an error number, read in a thread-safe way.
@@ -317,6 +340,29 @@ bool is_directory(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool read_file(const std::string& path, std::string& contents, std::string& error) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
+    error = system_message(errno);
+    return false;
+  }
+  contents.clear();
+  char chunk[65536];
+  for (;;) {
+    const ssize_t count = read(file, chunk, sizeof chunk);
+    if (count == 0) break;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      error = system_message(errno);
+      close(file);
+      return false;
+    }
+    contents.append(chunk, static_cast<std::size_t>(count));
+  }
+  close(file);
+  return true;
+}
+
 unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
 
 bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
@@ -358,6 +404,29 @@ machine_readings read_machine() {
   utsname names{};
   if (uname(&names) == 0) readings.kernel = std::string(names.sysname) + " " + names.release;
   return readings;
+}
+
+machine_signs read_machine_signs(const std::string& root) {
+  // Far above any of these files: cpuinfo of 4096 processors is ~4 MiB.
+  constexpr std::size_t small = 4096;
+  constexpr std::size_t cpuinfo_limit = std::size_t{8} << 20;
+  machine_signs signs;
+  signs.cpuinfo = bounded_text(root, "/proc/cpuinfo", cpuinfo_limit);
+  const std::string cpu = "/sys/devices/system/cpu/";
+  for (int id : processor_list(bounded_text(root, cpu + "online", small))) {
+    const std::string folder = cpu + "cpu" + std::to_string(id);
+    signs.processors.push_back({id,
+                                bounded_text(root, folder + "/regs/identification/midr_el1", small),
+                                bounded_text(root, folder + "/cpu_capacity", small)});
+  }
+  signs.performance_core_list = bounded_text(root, "/sys/devices/cpu_core/cpus", small);
+  signs.efficiency_core_list = bounded_text(root, "/sys/devices/cpu_atom/cpus", small);
+  signs.hypervisor_type = bounded_text(root, "/sys/hypervisor/type", small);
+  signs.dmi_vendor = bounded_text(root, "/sys/class/dmi/id/sys_vendor", small);
+  signs.dmi_product = bounded_text(root, "/sys/class/dmi/id/product_name", small);
+  signs.device_tree_hypervisor =
+      bounded_text(root, "/proc/device-tree/hypervisor/compatible", small);
+  return signs;
 }
 
 double process_processor_seconds() { return clock_seconds(CLOCK_PROCESS_CPUTIME_ID); }

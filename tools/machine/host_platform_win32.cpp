@@ -22,6 +22,8 @@
 #include <bitset>
 #include <iomanip>
 #include <sstream>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "machine/host_platform.h"
@@ -336,6 +338,29 @@ bool is_directory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool read_file(const std::string& path, std::string& contents, std::string& error) {
+  const HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = system_message(GetLastError());
+    return false;
+  }
+  contents.clear();
+  char chunk[65536];
+  for (;;) {
+    DWORD count = 0;
+    if (ReadFile(file, chunk, sizeof chunk, &count, nullptr) == 0) {
+      error = system_message(GetLastError());
+      CloseHandle(file);
+      return false;
+    }
+    if (count == 0) break;
+    contents.append(chunk, count);
+  }
+  CloseHandle(file);
+  return true;
+}
+
 unsigned long process_id() { return GetCurrentProcessId(); }
 
 bool utc_calendar_time(std::time_t moment, std::tm& calendar) {
@@ -379,6 +404,42 @@ machine_readings read_machine() {
   if (!readings.os_name.empty() && !release.empty()) readings.os_name += " " + release;
   readings.kernel = kernel_version();
   return readings;
+}
+
+machine_signs read_machine_signs(const std::string&) {
+  machine_signs signs;
+  // Each core's efficiency class, once for each of its logical processors:
+  // a higher class is a faster core, and all are 0 where the cores are alike.
+  DWORD size = 0;
+  GetLogicalProcessorInformationEx(RelationProcessorCore, nullptr, &size);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return signs;
+  std::vector<unsigned char> buffer(size);
+  auto* first = reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data());
+  if (GetLogicalProcessorInformationEx(RelationProcessorCore, first, &size) == 0) return signs;
+  for (DWORD offset = 0;
+       offset + offsetof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, Processor) <= size;) {
+    const auto* entry =
+        reinterpret_cast<const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data() + offset);
+    if (entry->Size == 0 || offset + entry->Size > size) break;
+    if (entry->Relationship == RelationProcessorCore) {
+      const PROCESSOR_RELATIONSHIP& core = entry->Processor;
+      std::size_t threads = 0;
+      for (WORD group = 0; group < core.GroupCount && group < ANYSIZE_ARRAY; ++group) {
+        threads += std::bitset<sizeof(KAFFINITY) * 8>(core.GroupMask[group].Mask).count();
+      }
+      // EfficiencyClass is the byte after Flags; older headers (mingw's)
+      // still call it reserved.
+      unsigned char efficiency_class = 0;
+      std::memcpy(&efficiency_class,
+                  reinterpret_cast<const unsigned char*>(&core) +
+                      offsetof(PROCESSOR_RELATIONSHIP, Flags) + sizeof core.Flags,
+                  1);
+      signs.efficiency_classes.insert(signs.efficiency_classes.end(), threads,
+                                      static_cast<int>(efficiency_class));
+    }
+    offset += entry->Size;
+  }
+  return signs;
 }
 
 namespace {

@@ -39,7 +39,71 @@ std::string printable(const std::string& text) {
   return result;
 }
 
+std::string trimmed(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+bool starts_with(const std::string& text, const char* start) {
+  return text.compare(0, std::strlen(start), start) == 0;
+}
+
+bool ends_with(const std::string& text, const char* end) {
+  const std::size_t size = std::strlen(end);
+  return text.size() >= size && text.compare(text.size() - size, size, end) == 0;
+}
+
+// The device tree's "compatible" is a list of NUL-ended strings,
+// "xen,xen-4.17\0xen,xen\0"; its first entry names the hypervisor.
+std::string device_tree_hypervisor(const std::string& compatible) {
+  const std::string first = printable(compatible.substr(0, compatible.find('\0')));
+  if (first.empty()) return std::string();
+  if (starts_with(first, "xen,")) return "Xen";
+  return "hypervisor (" + first + ")";
+}
+
+// DMI's vendor and product as the common hypervisors and clouds fill them.
+std::string dmi_hypervisor(const std::string& vendor, const std::string& product) {
+  if (vendor.empty() && product.empty()) return std::string();
+  if (starts_with(product, "KVM")) return "KVM";
+  if (vendor == "QEMU") return "QEMU";
+  if (vendor == "Amazon EC2") {
+    // Amazon's bare-metal instances say so in their type: "m7g.metal".
+    if (ends_with(product, ".metal") || product.find(".metal-") != std::string::npos) {
+      return "none (Amazon EC2 " + product + ")";
+    }
+    return product.empty() ? "Amazon EC2" : "Amazon EC2 (" + product + ")";
+  }
+  if (vendor == "Microsoft Corporation" && product == "Virtual Machine") return "Hyper-V";
+  if (vendor == "Google" && product == "Google Compute Engine") return "Google Compute Engine";
+  if (vendor == "Alibaba Cloud" && product == "Alibaba Cloud ECS") return "Alibaba Cloud ECS";
+  if (vendor == "VMware, Inc.") return "VMware";
+  if (vendor == "innotek GmbH") return "VirtualBox";
+  if (vendor == "Xen") return "Xen";
+  if (starts_with(vendor, "Parallels")) return "Parallels";
+  // Any other vendor makes real machines too: its name says nothing.
+  return std::string();
+}
+
 }  // namespace
+
+std::string virtualisation_from_signs(const platform::machine_signs& signs) {
+  std::string type = printable(trimmed(signs.hypervisor_type));
+  if (type == "xen") return "Xen";
+  if (!type.empty()) return type;
+  std::string tree = device_tree_hypervisor(signs.device_tree_hypervisor);
+  if (!tree.empty()) return tree;
+  return dmi_hypervisor(printable(trimmed(signs.dmi_vendor)),
+                        printable(trimmed(signs.dmi_product)));
+}
+
+std::string virtualisation_text(const hypervisor_reading& reading,
+                                const platform::machine_signs& signs) {
+  if (reading.known) return virtualisation_name(reading);
+  return virtualisation_from_signs(signs);
+}
 
 hypervisor_reading read_hypervisor() {
   hypervisor_reading reading;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "machine/condition_words.h"
+#include "machine/arm_processor.h"
 #include "machine/run_conditions.h"
 #include "results/json_optional.h"
 #include "safe_text.h"
@@ -51,18 +52,37 @@ std::string os_release_field(const std::string& os_release, const std::string& k
   return std::string();
 }
 
+// The main ID registers of the online processors, else the fields of an
+// Arm /proc/cpuinfo; empty off Arm.
+std::vector<main_id> arm_main_ids(const platform::machine_readings& readings,
+                                  const platform::machine_signs& signs) {
+  std::vector<main_id> ids;
+  for (const platform::processor_signs& processor : signs.processors) {
+    if (const std::optional<main_id> id = parse_main_id(processor.main_id)) ids.push_back(*id);
+  }
+  if (ids.empty()) ids = main_ids_from_cpuinfo(signs.cpuinfo);
+  if (ids.empty()) ids = main_ids_from_cpuinfo(readings.cpuinfo);
+  return ids;
+}
+
 }  // namespace
 
-machine_description describe_machine(const platform::machine_readings& readings) {
+machine_description describe_machine(const platform::machine_readings& readings,
+                                     const platform::machine_signs& signs) {
   machine_description machine;
-  machine.cpu_model = squeezed(readings.processor_brand);
+  const std::vector<main_id> arm_ids = arm_main_ids(readings, signs);
+  machine.cpu_model = arm_processor_name(arm_ids);
+  if (machine.cpu_model.empty()) machine.cpu_model = squeezed(readings.processor_brand);
   if (machine.cpu_model.empty()) machine.cpu_model = cpuinfo_field(readings.cpuinfo, "model name");
   if (machine.cpu_model.empty()) machine.cpu_model = "unknown processor";
   const std::string family = cpuinfo_field(readings.cpuinfo, "cpu family");
   const std::string model = cpuinfo_field(readings.cpuinfo, "model");
-  if (!family.empty() && !model.empty()) {
+  if (!arm_ids.empty()) {
+    machine.cpu_signature = arm_processor_signature(arm_ids);
+  } else if (!family.empty() && !model.empty()) {
     machine.cpu_signature = "family " + family + ", model " + model;
   }
+  machine.core_kinds = core_kinds(signs);
 
   machine.logical_processors = readings.logical_processors;
   machine.usable_processors =
@@ -87,8 +107,9 @@ machine_description describe_machine(const platform::machine_readings& readings)
 }
 
 machine_description this_machine(const std::string& root) {
-  machine_description machine = describe_machine(platform::read_machine());
-  machine.virtualisation = virtualisation_name(read_hypervisor());
+  const platform::machine_signs signs = platform::read_machine_signs(root);
+  machine_description machine = describe_machine(platform::read_machine(), signs);
+  machine.virtualisation = virtualisation_text(read_hypervisor(), signs);
   machine.conditions =
       platform::read_condition_settings(root, platform::usable_processor_ids(root));
   // Texts read from the system may hold any bytes; the document is UTF-8.
@@ -119,6 +140,12 @@ nlohmann::json machine_json(const machine_description& machine) {
     return text.empty() ? std::nullopt : std::optional<std::string>(text);
   };
   json["virtualisation"] = text_or_null(machine.virtualisation);
+  nlohmann::json kinds = nlohmann::json::array();
+  for (const core_kind& kind : machine.core_kinds) {
+    kinds.push_back({{"name", kind.name}, {"processors", kind.processors}});
+  }
+  json["core_kinds"] = std::move(kinds);
+  if (!machine.core_kinds.empty()) json["single_thread_note"] = single_thread_core_note;
   json["container_signs"] = conditions.container_signs;
   json["quota_processors"] = conditions.quota_processors;
   json["quota_source"] = text_or_null(conditions.quota_source);
@@ -151,6 +178,8 @@ std::string format_machine_table(const machine_description& machine) {
       "Machine\n" + row("processor", terminal_safe(machine.cpu_model)) +
       row("processors", std::to_string(machine.logical_processors) + " logical, " +
                             std::to_string(machine.usable_processors) + " usable by this process") +
+      (machine.core_kinds.empty() ? std::string()
+                                  : row("core kinds", core_kinds_text(machine.core_kinds))) +
       row("memory", memory) +
       row("system", terminal_safe(machine.os) + ", " + terminal_safe(machine.kernel));
   table += row("virtualisation",

@@ -6,14 +6,16 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "machine/core_kinds.h"
 #include "machine/host_platform.h"
 #include "machine/hypervisor.h"
 
 namespace quorvane::host {
 
 struct machine_description {
-  std::string cpu_model;       // "unknown processor" when nothing says
-  std::string cpu_signature;   // "family 25, model 1" (Linux), or ""
+  std::string cpu_model;  // "unknown processor" when nothing says
+  // "family 25, model 1", "implementer 0x41, part 0xd0c, r3p1" (Linux), or ""
+  std::string cpu_signature;
   int logical_processors = 0;  // 0: unknown
   int usable_processors = 0;
   std::uint64_t memory_bytes = 0;
@@ -21,14 +23,19 @@ struct machine_description {
   std::string kernel;  // "Linux 6.1.0-18-amd64"
   // "KVM", "none" on bare metal; "" when not reported.
   std::string virtualisation;
+  // The kinds of core, when there are more than one; empty otherwise.
+  std::vector<core_kind> core_kinds;
   // The quota, frequency limits, policy, power source and container signs.
   platform::condition_settings conditions;
 };
 
-// Makes sense of what the system gave: the CPUID brand string first, then
-// the model name in /proc/cpuinfo; PRETTY_NAME of os-release, or the
-// Windows product name. Spaces the processor pads its brand with go.
-machine_description describe_machine(const platform::machine_readings& readings);
+// Makes sense of what the system gave: the processor's name from the main
+// ID registers where the machine shows them (Arm), else the CPUID brand
+// string, else the model name in /proc/cpuinfo; PRETTY_NAME of os-release,
+// or the Windows product name; the kinds of core. Spaces the processor pads
+// its brand with go.
+machine_description describe_machine(const platform::machine_readings& readings,
+                                     const platform::machine_signs& signs = {});
 
 // The machine this process runs on; its conditions are read under root
 // ("/" on a real machine).

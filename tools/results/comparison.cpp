@@ -74,6 +74,8 @@ std::string frequency_policy(const json& document) {
 // they are the like-for-like checks.
 const std::vector<machine_row> machine_rows = {
     {"library", [](const json& d) { return text_member(d, "library_version"); }},
+    // Another build of the same version may run its kernels at another speed.
+    {"library build", [](const json& d) { return text_member(d, "library_sha256"); }},
     {"processor model", [](const json& d) { return machine_text(d, "cpu_model"); }},
     {"processors", processors},
     {"virtualisation", [](const json& d) { return condition_text(d, "virtualisation"); }},
@@ -85,7 +87,7 @@ const std::vector<machine_row> machine_rows = {
     {"kernel", [](const json& d) { return machine_text(d, "kernel"); }},
     {"started", [](const json& d) { return text_member(d, "started_at"); }},
 };
-constexpr std::size_t rows_that_change_numbers = 7;
+constexpr std::size_t rows_that_change_numbers = 8;
 
 std::string machine_table(const std::vector<machine_comparison_row>& rows) {
   std::size_t width = std::string("baseline").size();

@@ -22,6 +22,11 @@ struct machine_row {
 std::vector<std::vector<std::string>> machine_cells(
     const std::vector<machine_row>& rows, const std::vector<const nlohmann::json*>& documents);
 
+// A machine member's "core_kinds" as a person reads it: "4 performance,
+// 4 efficiency"; "one kind as far as the system shows" for an empty list;
+// "" when the member is absent or not a list of kinds.
+std::string core_kinds_cell(const nlohmann::json& machine);
+
 }  // namespace quorvane::host
 
 #endif  // QUORVANE_TOOLS_RESULTS_MACHINE_TABLE_H

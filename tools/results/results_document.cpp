@@ -65,11 +65,14 @@ nlohmann::json summarise_runs(const nlohmann::json& runs) {
 
 nlohmann::json build_results_document(const document_header& header,
                                       const std::vector<run_record>& runs) {
-  nlohmann::json document = {{"schema_version", results_schema_version},
-                             {"host_version", header.host_version},
-                             {"library_version", header.library_version},
-                             {"started_at", header.started_at},
-                             {"machine", machine_json(header.machine)}};
+  nlohmann::json document = {
+      {"schema_version", results_schema_version},
+      {"host_version", header.host_version},
+      {"library_version", header.library_version},
+      {"library_sha256", header.library_sha256.empty() ? nlohmann::json(nullptr)
+                                                       : nlohmann::json(header.library_sha256)},
+      {"started_at", header.started_at},
+      {"machine", machine_json(header.machine)}};
   nlohmann::json run_list = nlohmann::json::array();
   for (const run_record& run : runs) {
     run_list.push_back({{"started_at", run.started_at},

@@ -38,6 +38,8 @@ struct document_header {
   std::string library_version;
   std::string started_at;
   machine_description machine;
+  // The SHA-256 of the library file that ran; "" when it could not be read.
+  std::string library_sha256;
 };
 
 // The document. "summary" covers the runs that finished, and is {} when

@@ -32,7 +32,7 @@ const char* const cancelled_line =
     "\"duration_ms\":137}";
 
 nlohmann::json three_runs() {
-  document_header header{"1.0.0", "1.0.0", "2026-12-09T11:22:33Z", {}};
+  document_header header{"1.0.0", "1.0.0", "2026-12-09T11:22:33Z", {}, ""};
   header.machine.cpu_model = "Test CPU";
   header.machine.logical_processors = 2;
   header.machine.usable_processors = 1;

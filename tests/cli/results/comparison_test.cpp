@@ -153,14 +153,16 @@ TEST(CompareSides, NamesEveryDifferenceThatChangesTheNumbers) {
                         {"virtualisation", "KVM"}, {"frequency_policy", "performance"},
                         {"boost", true},           {"quota_processors", nullptr},
                         {"power_source", "mains"}, {"kernel", "Linux 6.1"}};
-  json before = {{"library_version", "1.0.0"}, {"machine", machine}};
+  json before = {{"library_version", "1.0.0"}, {"library_sha256", "5e1f"}, {"machine", machine}};
   json after = before;
   after["library_version"] = "1.1.0";
+  after["library_sha256"] = "77a0";
   after["machine"]["quota_processors"] = 0.5;
   after["machine"]["boost"] = false;
   after["machine"]["kernel"] = "Linux 6.2";  // does not change the numbers by itself
   EXPECT_EQ(compare_sides(before, after).differences,
             (std::vector<std::string>{"library: 1.0.0 there, 1.1.0 here",
+                                      "library build: 5e1f there, 77a0 here",
                                       "frequency policy: performance, boost on there, "
                                       "performance, boost off here",
                                       "quota: none seen there, 0.50 processors here"}));
@@ -172,6 +174,16 @@ TEST(CompareSides, NamesEveryDifferenceThatChangesTheNumbers) {
   EXPECT_EQ(
       against_old.not_recorded,
       (std::vector<std::string>{"virtualisation", "frequency policy", "quota", "power source"}));
+  // The same version built again: a difference all the same. A baseline
+  // from before builds were recorded does not say.
+  json rebuilt = before;
+  rebuilt["library_sha256"] = "9c3b";
+  EXPECT_EQ(compare_sides(before, rebuilt).differences,
+            std::vector<std::string>{"library build: 5e1f there, 9c3b here"});
+  json unrecorded = before;
+  unrecorded.erase("library_sha256");
+  EXPECT_EQ(compare_sides(unrecorded, before).not_recorded,
+            std::vector<std::string>{"library build"});
 }
 
 }  // namespace
