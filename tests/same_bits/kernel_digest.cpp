@@ -53,7 +53,9 @@ int main() {
     matrix_digest.add(bits);
     std::printf("matrix k=%" PRIu64 " c(63,63)=%016" PRIx64 "\n", k, bits);
   }
-  std::printf("digest int_mix k=0..%" PRIu64 " %016" PRIx64 "\n", iterations - 1, integer_digest.value());
-  std::printf("digest matrix k=0..%" PRIu64 " %016" PRIx64 "\n", iterations - 1, matrix_digest.value());
+  std::printf("digest int_mix k=0..%" PRIu64 " %016" PRIx64 "\n", iterations - 1,
+              integer_digest.value());
+  std::printf("digest matrix k=0..%" PRIu64 " %016" PRIx64 "\n", iterations - 1,
+              matrix_digest.value());
   return 0;
 }

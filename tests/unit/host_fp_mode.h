@@ -46,7 +46,7 @@ class upward_fp_mode {
 
 }  // namespace testing_support
 #else
-#include <xmmintrin.h>
+#  include <xmmintrin.h>
 
 namespace testing_support {
 
