@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Reads the kernels' object code (kernels.cpp.o) as built by one or more
-# compilers, for x86-64 or AArch64 (told apart by the ELF header), and
+# compilers, for x86-64 or AArch64 (told apart by the object's header), and
 # prints a Markdown table, one column per build:
 #   - packed SIMD (on AArch64: any vector arithmetic), fused multiply-add and
 #     AVX-encoded instructions anywhere in the object (register zeroing with
@@ -43,9 +43,18 @@ if (( $# < 2 || $# % 2 != 0 )); then
   exit 2
 fi
 
-# The ELF machine of an object: 62 is x86-64, 183 AArch64.
+# The machine of an object, as ELF numbers it: 62 is x86-64, 183 AArch64.
+# A COFF object (MinGW's) starts with its machine: 0x8664 x86-64, 0xAA64 ARM64.
 elf_machine() {
-  od -An -tu2 -j18 -N2 "$1" | tr -d ' '
+  if [[ $(od -An -c -N4 "$1" | tr -d ' ') == '177ELF' ]]; then
+    od -An -tu2 -j18 -N2 "$1" | tr -d ' '
+  else
+    case $(od -An -tu2 -N2 "$1" | tr -d ' ') in
+      34404) echo 62 ;;
+      43620) echo 183 ;;
+      *) echo unknown ;;
+    esac
+  fi
 }
 
 # The disassembler for an ELF machine.
