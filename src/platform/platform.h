@@ -2,11 +2,12 @@
 //
 // The engine and the control interface call only these primitives; each
 // operating system has one source file implementing them (posix/, win32/),
-// beside runtime_memory.cpp and fp_environment.cpp, which both share for the
-// C runtime's memory blocks and the processor's floating-point environment,
-// and the unit tests link a fake one that makes time, thread creation,
-// allocation and the processor count deterministic (with the shared
-// fp_environment.cpp, which is deterministic already).
+// beside runtime_memory.cpp, which both share for the C runtime's memory
+// blocks, and fp_environment_<architecture>.cpp, one per processor
+// architecture for its floating-point environment; the unit tests link a
+// fake one that makes time, thread creation, allocation and the processor
+// count deterministic (with the real floating-point environment, which is
+// deterministic already).
 //
 // Contract common to all primitives: none of them throws, logs or keeps
 // state of its own that must be set up at load or torn down at unload; every
@@ -92,20 +93,31 @@ constexpr std::size_t matrix_set_doubles = std::size_t{3} * 64 * 64;
 // nullptr when the storage cannot be had (a later call tries again).
 double* thread_matrices();
 
-// The calling thread's floating-point control state: MXCSR, the SSE control
-// and status register, and the x87 control word.
+// The calling thread's floating-point control state, one form per
+// processor architecture (fp_environment_<architecture>.cpp).
+#if defined(__aarch64__) || defined(_M_ARM64)
+// FPCR, the control register, and FPSR, the status register with the
+// cumulative exception flags.
+struct fp_environment {
+  std::uint64_t fpcr;
+  std::uint64_t fpsr;
+};
+#else
+// MXCSR, the SSE control and status register, and the x87 control word.
 struct fp_environment {
   std::uint32_t sse;
   std::uint16_t x87;
 };
+#endif
 
 // Puts the calling thread in the default floating-point environment: round
-// to nearest, neither flush-to-zero nor denormals-are-zero, every exception
-// masked and no flag raised, the x87 unit at the precision the system gives
-// a new thread. Returns the environment it replaced. A host thread's
-// environment is otherwise inherited by the threads it creates on Linux
-// (Windows gives each new thread the default), and it governs both the
-// arithmetic and the rounding of formatted numbers.
+// to nearest, neither flush-to-zero nor denormals-are-zero (on AArch64 also
+// no default-NaN mode), every exception masked and no flag raised, on x86-64
+// the x87 unit at the precision the system gives a new thread. Returns the
+// environment it replaced. A host thread's environment is otherwise
+// inherited by the threads it creates on Linux (Windows gives each new
+// thread the default), and it governs both the arithmetic and the rounding
+// of formatted numbers.
 fp_environment fp_enter_default();
 
 // Gives the calling thread back an environment fp_enter_default returned.

@@ -1,6 +1,6 @@
-// The floating-point environment for every platform: MXCSR through the
-// compiler's SSE intrinsics and the x87 control word through fnstcw and
-// fldcw. Neither needs a library; on glibc, fegetround and fesetround live
+// The floating-point environment on x86-64, for every operating system:
+// MXCSR through the compiler's SSE intrinsics and the x87 control word
+// through fnstcw and fldcw. Neither needs a library; on glibc, fegetround and fesetround live
 // in libm, which the library does not link.
 #include <xmmintrin.h>
 

@@ -1,10 +1,11 @@
-# What the test suites need when they are cross-built for Windows:
-# GoogleTest compiled from the Debian sources with the cross compiler, and
-# the header-only nlohmann_json of the build machine. find_package(GTest) and find_package(nlohmann_json)
-# in the test directories then find these through CMake's package redirects.
+# What the test suites need when they are cross-built (for Windows, or for
+# Linux on another processor): GoogleTest compiled from the Debian sources
+# with the cross compiler, and the header-only nlohmann_json of the build
+# machine. find_package(GTest) and find_package(nlohmann_json) in the test
+# directories then find these through CMake's package redirects.
 
-# GoogleTest. GCC 12's C++ library in the win32 thread model has no
-# std::mutex, which GoogleTest's Notification uses; the header in
+# GoogleTest. GCC 12's C++ library for Windows in the win32 thread model has
+# no std::mutex, which GoogleTest's Notification uses; the header in
 # tests/windows/gtest-custom supplies one built on a Win32 event.
 set(QUORVANE_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
 if(NOT EXISTS ${QUORVANE_GTEST_SOURCE_DIR}/CMakeLists.txt)
@@ -15,7 +16,9 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${QUORVANE_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 foreach(library gtest gtest_main)
-  target_include_directories(${library} BEFORE PUBLIC ${PROJECT_SOURCE_DIR}/tests/windows/gtest-custom)
+  if(WIN32)
+    target_include_directories(${library} BEFORE PUBLIC ${PROJECT_SOURCE_DIR}/tests/windows/gtest-custom)
+  endif()
   if(NOT TARGET GTest::${library})
     add_library(GTest::${library} ALIAS ${library})
   endif()
