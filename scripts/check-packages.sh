@@ -161,7 +161,8 @@ CS
 
 debian_check() {
   local package
-  for package in "${dist}"/*.deb; do dpkg-deb -x "${package}" rootfs || return; done
+  # The amd64 packages: the arm64 ones, beside them in dist, have the same paths.
+  for package in "${dist}"/*_amd64.deb; do dpkg-deb -x "${package}" rootfs || return; done
   find rootfs \( -name 'lib*.so*' -o -name 'quorvane*' \) \( -type f -o -type l \) | sed 's|^rootfs||' | sort
   rootfs/usr/bin/quorvane --version || return
   # The manual page and the bash completion of the host's package.
