@@ -95,10 +95,11 @@ bash "${root}/scripts/packaging/lintian.sh" "${dist}"/*_amd64.deb
 
 # ---- arm64: the Debian packages --------------------------------------------
 echo "== Debian packages for arm64 =="
-# The multiarch folder is lib/aarch64-linux-gnu; CPack's dpkg-shlibdeps reads
-# the Depends from the arm64 libraries of scripts/packages/arm64.list.
+# The multiarch folder, lib/aarch64-linux-gnu, is named here: GNUInstallDirs
+# picks it only for a build that is not a cross build. CPack's dpkg-shlibdeps
+# reads the Depends from the arm64 libraries of scripts/packages/arm64.list.
 configure_and_build "${work}/debian-aarch64" -DCMAKE_TOOLCHAIN_FILE="${root}/cmake/aarch64-linux-gnu.cmake" \
-  -DCMAKE_INSTALL_PREFIX=/usr
+  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib/aarch64-linux-gnu
 (cd "${work}/debian-aarch64" && cpack -G DEB -B "${work}/debian-aarch64/packages" >/dev/null)
 cp "${work}/debian-aarch64/packages/"*_arm64.deb "${dist}/"
 bash "${root}/scripts/packaging/lintian.sh" "${dist}"/*_arm64.deb
