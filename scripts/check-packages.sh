@@ -285,16 +285,24 @@ arm64_check() {
   fi
 }
 
-# arm64_cancelled_host HOST: a cancelled run of an arm64 host, Ctrl-C after
-# three seconds (qemu starts slower than the machine): status 130 and the
-# report's nine keys.
+# arm64_cancelled_host ROOT HOST: a cancelled run of an arm64 host over that
+# root: Ctrl-C a second after the host's first progress line (under qemu,
+# and on a busy machine, the host takes seconds to get there; before it, the
+# signal would find no handler), then status 130 and the report's nine keys.
+# qemu itself is the background job, so that the signal reaches it (and
+# through it the host).
 arm64_cancelled_host() {
-  arm64 "$1" --json --quiet >report.json &
-  local host=$!
-  sleep 3
+  qemu-aarch64 -L "$1" "$2" --json >report.json 2>progress.txt &
+  local host=$! waited=0
+  while [[ ! -s progress.txt ]] && ((waited < 120)) && kill -0 "${host}" 2>/dev/null; do
+    sleep 0.5
+    ((waited += 1))
+  done
+  sleep 1
   kill -INT "${host}"
   wait "${host}"
   local status=$?
+  cat progress.txt
   echo "exit status ${status}: $(cat report.json)"
   [[ ${status} -eq 130 ]] || return
   python3 -c 'import json,sys; r=json.load(open("report.json")); sys.exit(len(r)!=9)'
@@ -310,7 +318,7 @@ arm64_archive_check() {
   tar -xzf "${dist}/${archive}.tar.gz" || return
   echo "bin/quorvane: $(elf_machine "${archive}/bin/quorvane")"
   arm64 "${archive}/bin/quorvane" --version || return
-  arm64_cancelled_host "${archive}/bin/quorvane"
+  arm64_cancelled_host "${arm64_root}" "${archive}/bin/quorvane"
 }
 
 arm64_debian_check() {
@@ -320,7 +328,7 @@ arm64_debian_check() {
   find rootfs \( -name "lib${library}*" -o -name 'quorvane*' \) \( -type f -o -type l \) | sed 's|^rootfs||' | sort
   qemu-aarch64 -L rootfs rootfs/usr/bin/quorvane --version || return
   zcat rootfs/usr/share/man/man1/quorvane.1.gz | grep -A 1 '^\.SH NAME' || return
-  arm64_root="${PWD}/rootfs" arm64_cancelled_host rootfs/usr/bin/quorvane || return
+  arm64_cancelled_host rootfs rootfs/usr/bin/quorvane || return
   # The consumer cross-built with the project's toolchain, which finds the
   # unpacked -dev package under the root as under /usr.
   printf 'include(%s)\nlist(APPEND CMAKE_FIND_ROOT_PATH %s)\n' \
