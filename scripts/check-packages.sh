@@ -184,7 +184,7 @@ debian_check() {
     -DQUORVANE_EXPECTED_VERSION="${version}" >/dev/null || return
   cmake --build consumer >/dev/null || return
   # The consumer links the unpacked library, through the unpacked CMake package.
-  ldd consumer/consumer | grep "${library}" || return
+  ldd consumer/consumer | grep -F "${arm64_library}" || return
   consumer/consumer
 }
 
@@ -238,6 +238,11 @@ arm64_root=""
 arm64_unavailable=""
 skipped=()
 
+# The arm64 library's file name, as the arm64 archive carries it (its
+# unversioned link); empty when dist has no such archive.
+arm64_library=$(tar -tzf "${dist}/quorvane-${version}-Linux-aarch64.tar.gz" 2>/dev/null |
+  sed -n 's|^[^/]*/lib/\(lib[^/]*\.so\)$|\1|p' | head -n 1)
+
 # arm64_prepare: makes the arm64 root once, or says why it cannot be had.
 arm64_prepare() {
   [[ -n ${arm64_root} || -n ${arm64_unavailable} ]] && return
@@ -273,7 +278,12 @@ arm64_check() {
     return
   fi
   mkdir -p "${scratch}/${name}"
-  (cd "${scratch}/${name}" && "${function}") || status=$?
+  if [[ -z ${arm64_library} ]]; then
+    echo "dist/quorvane-${version}-Linux-aarch64.tar.gz is missing or has no lib/lib*.so"
+    status=1
+  else
+    (cd "${scratch}/${name}" && "${function}") || status=$?
+  fi
   if ((status == 0)); then
     echo "-- ${name}: ok"
   elif ((status == arm64_skip_status)); then
@@ -325,7 +335,7 @@ arm64_debian_check() {
   local package
   cp -a "${arm64_root}" rootfs || return
   for package in "${dist}"/*_arm64.deb; do dpkg-deb -x "${package}" rootfs || return; done
-  find rootfs \( -name "lib${library}*" -o -name 'quorvane*' \) \( -type f -o -type l \) | sed 's|^rootfs||' | sort
+  find rootfs \( -name "${arm64_library}*" -o -name 'quorvane*' \) \( -type f -o -type l \) | sed 's|^rootfs||' | sort
   qemu-aarch64 -L rootfs rootfs/usr/bin/quorvane --version || return
   zcat rootfs/usr/share/man/man1/quorvane.1.gz | grep -A 1 '^\.SH NAME' || return
   arm64_cancelled_host rootfs rootfs/usr/bin/quorvane || return
@@ -338,7 +348,7 @@ arm64_debian_check() {
   cmake --build consumer >/dev/null || return
   echo "consumer: $(elf_machine consumer/consumer)"
   # The consumer links the unpacked library, as the arm64 loader resolves it.
-  qemu-aarch64 -L rootfs rootfs/lib/ld-linux-aarch64.so.1 --list consumer/consumer | grep "${library}" || return
+  qemu-aarch64 -L rootfs rootfs/lib/ld-linux-aarch64.so.1 --list consumer/consumer | grep -F "${arm64_library}" || return
   qemu-aarch64 -L rootfs consumer/consumer
 }
 
@@ -396,10 +406,9 @@ JS
 }
 
 arm64_nuget_check() {
-  python3 - "${dist}" "${version}" "${library}" <<'PY'
+  python3 - "${dist}" "${version}" "${arm64_library}" <<'PY'
 import hashlib, pathlib, sys, tarfile, zipfile
-dist, version, library = pathlib.Path(sys.argv[1]), sys.argv[2], sys.argv[3]
-so = f"lib{library}.so"
+dist, version, so = pathlib.Path(sys.argv[1]), sys.argv[2], sys.argv[3]
 EM_AARCH64, ELFCLASS64 = 183, 2
 def describe(data):
     machine = int.from_bytes(data[18:20], "little")
@@ -478,7 +487,7 @@ CS
   # nuget.org (Microsoft.NETCore.App.Runtime.linux-arm64, …Host.linux-arm64);
   # the package's runtimes/linux-arm64/native asset lands beside the app.
   dotnet publish -c Release -r linux-arm64 --self-contained -o out >/dev/null || return
-  echo "out/App: $(elf_machine out/App); out/lib${library}.so: $(elf_machine "out/lib${library}.so")"
+  echo "out/App: $(elf_machine out/App); out/${arm64_library}: $(elf_machine "out/${arm64_library}")"
   arm64 out/App
 }
 # ---------------------------------------------------------------------------

@@ -82,7 +82,12 @@ configure_and_build "${work}/linux-aarch64" -DCMAKE_TOOLCHAIN_FILE="${root}/cmak
 (cd "${work}/linux-aarch64" && cpack -G TGZ -B "${work}/linux-aarch64/packages" >/dev/null)
 cp "${work}/linux-aarch64/packages/quorvane-${version}-Linux-aarch64.tar.gz" "${dist}/"
 tar -xzf "${dist}/quorvane-${version}-Linux-aarch64.tar.gz" -C "${work}/stage"
-aarch64_so="${work}/stage/quorvane-${version}-Linux-aarch64/lib/lib${library}.so.${version}"
+# The library's name is the archive's own: its unversioned link, and the file
+# that link names.
+aarch64_lib="${work}/stage/quorvane-${version}-Linux-aarch64/lib"
+aarch64_library=$(find "${aarch64_lib}" -maxdepth 1 -type l -name 'lib*.so' -printf '%f\n')
+[[ $(wc -w <<<"${aarch64_library}") -eq 1 ]] || { echo "no single lib*.so link in ${aarch64_lib}" >&2; exit 1; }
+aarch64_so=$(readlink -f "${aarch64_lib}/${aarch64_library}")
 # ---------------------------------------------------------------------------
 
 echo "== Debian packages =="
@@ -155,7 +160,7 @@ cp "${linux_so}" "${npm_stage}/prebuilds/linux-x64/lib${library}.so"
 cp "${windows_dll}" "${npm_stage}/prebuilds/win32-x64/${library}.dll"
 # arm64: index.js picks prebuilds/linux-arm64 where process.arch is 'arm64'.
 mkdir -p "${npm_stage}/prebuilds/linux-arm64"
-cp "${aarch64_so}" "${npm_stage}/prebuilds/linux-arm64/lib${library}.so"
+cp "${aarch64_so}" "${npm_stage}/prebuilds/linux-arm64/${aarch64_library}"
 (cd "${npm_stage}" && npm pack --silent --pack-destination "${dist}" >/dev/null)
 
 echo "== NuGet package =="
@@ -167,12 +172,12 @@ if command -v dotnet >/dev/null; then
   cp "${windows_dll}" "${nuget_stage}/win-x64/${library}.dll"
   # arm64: .NET picks runtimes/linux-arm64/native on an Arm64 Linux machine.
   mkdir -p "${nuget_stage}/linux-arm64"
-  cp "${aarch64_so}" "${nuget_stage}/linux-arm64/lib${library}.so"
+  cp "${aarch64_so}" "${nuget_stage}/linux-arm64/${aarch64_library}"
   DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 dotnet pack "${root}/bindings/dotnet/Quorvane.csproj" \
     --nologo -c Release -o "${dist}" --artifacts-path "${work}/dotnet" \
     -p:QuorvaneNativeLinuxX64="${nuget_stage}/linux-x64/lib${library}.so" \
     -p:QuorvaneNativeWinX64="${nuget_stage}/win-x64/${library}.dll" \
-    -p:QuorvaneNativeLinuxArm64="${nuget_stage}/linux-arm64/lib${library}.so" >/dev/null
+    -p:QuorvaneNativeLinuxArm64="${nuget_stage}/linux-arm64/${aarch64_library}" >/dev/null
 else
   echo "note: the .NET SDK (dotnet) is not installed; no NuGet package"
 fi
