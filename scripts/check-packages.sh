@@ -464,12 +464,7 @@ using Quorvane;
 using var cancel = new CancellationTokenSource(TimeSpan.FromMinutes(2));
 try
 {
-    var armed = 0;
-    var firstReport = new Progress<RunProgress>(_ =>
-    {
-        if (Interlocked.Exchange(ref armed, 1) == 0) cancel.CancelAfter(1000);
-    });
-    await Benchmark.RunAsync(firstReport, cancel.Token);
+    await Benchmark.RunAsync(new CancelAfterFirstReport(cancel), cancel.Token);
     Console.WriteLine("the run was not cancelled");
     return 1;
 }
@@ -482,6 +477,19 @@ Console.WriteLine($"{RuntimeInformation.OSArchitecture} {RuntimeInformation.Fram
 Console.WriteLine($"state {(int)Benchmark.State} ({Benchmark.State}) keys {keys} {report.Json}");
 return Benchmark.State == RunState.Cancelled && keys == 9 &&
        RuntimeInformation.OSArchitecture == Architecture.Arm64 ? 0 : 1;
+
+// Reported to in the polling loop itself (Progress<T> would queue each report
+// to the thread pool, which qemu can delay by many seconds).
+sealed class CancelAfterFirstReport : IProgress<RunProgress>
+{
+    private readonly CancellationTokenSource cancel;
+    private int reports;
+    public CancelAfterFirstReport(CancellationTokenSource cancel) { this.cancel = cancel; }
+    public void Report(RunProgress value)
+    {
+        if (Interlocked.Increment(ref reports) == 1) cancel.CancelAfter(1000);
+    }
+}
 CS
   # A self-contained app: .NET's linux-arm64 runtime and host come from
   # nuget.org (Microsoft.NETCore.App.Runtime.linux-arm64, …Host.linux-arm64);
