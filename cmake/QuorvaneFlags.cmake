@@ -7,8 +7,11 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
                                                      -Wno-sign-conversion)
 endif()
 
-# Scores must not depend on the compiler that built them: baseline x86-64
-# only (no -march), and no fused multiply-add anywhere in the library.
+# The kernels compute the same bits from every compiler and architecture:
+# the baseline instruction set only (no -march), and no fused multiply-add
+# anywhere in the library. GCC contracts a * b + c into one fused
+# instruction by default wherever the target has one, and AArch64 always
+# has it.
 add_library(quorvane_exact_fp INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(quorvane_exact_fp INTERFACE -ffp-contract=off)
@@ -23,6 +26,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(QUORVANE_NO_VECTORIZE_FLAGS -fno-vectorize -fno-slp-vectorize)
 endif()
+
+# The flags that kernels.cpp gets from Clang, for the check that compares a
+# Clang build's kernel loops with this build's (tests/host).
+set(QUORVANE_CLANG_KERNEL_FLAGS -ffp-contract=off -fno-vectorize -fno-slp-vectorize -falign-loops=64)
 
 # Every kernel loop starts a 64-byte block of code. The matrix product's
 # inner loop is about 32 bytes; left at 16-byte alignment it straddles two

@@ -23,9 +23,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs (and GoogleTest's test discovery) run under qemu, which
-# finds the target's dynamic loader and C library in the sysroot. Without
-# qemu the build still succeeds and ctest reports the tests as not runnable.
+# finds the target's dynamic loader in the sysroot. The loader would look up
+# the other libraries in the build machine's /etc/ld.so.cache, which, once
+# Debian's own arm64 C library is installed beside the cross one (for an
+# arm64 Python or Node.js), names /lib/aarch64-linux-gnu/libc.so.6: a C
+# library of another build than the sysroot's loader, with which every
+# thread creation hangs. LD_LIBRARY_PATH, searched before the cache, keeps
+# the program on the sysroot's libraries. Without qemu the build still
+# succeeds and ctest reports the tests as not runnable.
 find_program(QUORVANE_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static)
 if(QUORVANE_QEMU_AARCH64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVANE_QEMU_AARCH64} -L ${QUORVANE_AARCH64_SYSROOT})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVANE_QEMU_AARCH64} -L ${QUORVANE_AARCH64_SYSROOT}
+      -E LD_LIBRARY_PATH=${QUORVANE_AARCH64_SYSROOT}/lib)
 endif()

@@ -10,20 +10,24 @@
 #            60 s (Clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 #   windows  scripts/test-windows.sh (the DLL cross-built and tested under
 #            Wine), when that script is present
+#   aarch64  the library, the host and their tests cross-built for 64-bit Arm
+#            Linux and run under qemu-aarch64 (unit, slow host runs, the
+#            host's tests and program tests, stress, install; see
+#            docs/testing.md), first installing scripts/packages/aarch64.list
 # Every stage's time is printed as it ends and again in a summary, with how
 # many compilations ccache served from its cache (cmake/QuorvaneCcache.cmake);
 # a failed stage does not stop the later ones, but the script then exits
 # non-zero.
 # First installs what the suites need if it is missing
 # (scripts/packages/run.list and test.list; see scripts/install-packages.sh).
-# Usage: bash scripts/test.sh [release] [asan] [tsan] [fuzz] [windows]  (default: all)
+# Usage: bash scripts/test.sh [release] [asan] [tsan] [fuzz] [windows] [aarch64]  (default: all)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "${root}"
 
 bash scripts/install-packages.sh scripts/packages/run.list scripts/packages/test.list || exit
 
-if (($#)); then presets=("$@"); else presets=(release asan tsan fuzz windows); fi
+if (($#)); then presets=("$@"); else presets=(release asan tsan fuzz windows aarch64); fi
 
 summary=()
 failed=0
@@ -75,6 +79,11 @@ for preset in "${presets[@]}"; do
       ;;
     asan | tsan | debug | fuzz)
       suite "${preset}"
+      ;;
+    aarch64)
+      if stage "aarch64 packages" bash scripts/install-packages.sh scripts/packages/aarch64.list; then
+        suite aarch64
+      fi
       ;;
     windows)
       if [[ -f scripts/test-windows.sh ]]; then

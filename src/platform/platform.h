@@ -113,10 +113,11 @@ struct fp_environment {
 // Puts the calling thread in the default floating-point environment: round
 // to nearest, neither flush-to-zero nor denormals-are-zero (on AArch64 also
 // no default-NaN mode), every exception masked and no flag raised, on x86-64
-// the x87 unit at the precision the system gives a new thread. Returns the environment it replaced. A host thread's
-// environment is otherwise inherited by the threads it creates on Linux
-// (Windows gives each new thread the default), and it governs both the
-// arithmetic and the rounding of formatted numbers.
+// the x87 unit at the precision the system gives a new thread. Returns the
+// environment it replaced. A host thread's environment is otherwise
+// inherited by the threads it creates on Linux (Windows gives each new
+// thread the default), and it governs both the arithmetic and the rounding
+// of formatted numbers.
 fp_environment fp_enter_default();
 
 // Gives the calling thread back an environment fp_enter_default returned.
