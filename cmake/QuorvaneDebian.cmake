@@ -57,7 +57,13 @@ times with progress, describes the machine, and prints a results table or
 summary statistics; writes JSON, CSV, Markdown, Prometheus and HTML exports
 and compares the results with a baseline.")
 
-if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+# Debian's name for the architecture of a cross build (CPack asks dpkg, which
+# answers for the build machine).
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+endif()
+
+if(NOT WIN32)
   find_program(QUORVANE_GZIP gzip)
   string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
   foreach(component IN ITEMS lib dev host)
