@@ -21,6 +21,9 @@ struct machine_description {
   std::string kernel;  // "Linux 6.1.0-18-amd64"
   // "KVM", "none" on bare metal; "" when not reported.
   std::string virtualisation;
+  // The hashed machine ID (history/machine_identity.h), "" when the
+  // system has none; the raw ID never appears here.
+  std::string id;
   // The quota, frequency limits, policy, power source and container signs.
   platform::condition_settings conditions;
 };
