@@ -50,6 +50,8 @@ CREATE TABLE figures (
   value REAL NOT NULL,
   PRIMARY KEY (run_id, name)
 ) WITHOUT ROWID;
+-- The reading side's scan of a machine's runs touches this index alone.
+CREATE INDEX runs_in_order ON runs (invocation_id, position, started_at, cancelled, clean);
 CREATE TABLE events (
   invocation_id INTEGER PRIMARY KEY REFERENCES invocations(id) ON DELETE CASCADE,
   text TEXT NOT NULL
