@@ -14,9 +14,11 @@ namespace quorvane::host {
 
 const char* const change_point_method =
     "binary segmentation (Vostrikova 1981) with the Mann-Whitney split statistic on the "
-    "logarithms of the clean, finished runs: a segment splits at its smallest split p-value "
-    "when that p-value times the number of possible splits (Bonferroni) is below 1%, and a "
-    "change is reported only when its 95% Hodges-Lehmann interval reaches a step of at least 2%";
+    "logarithms of the clean, finished runs: a segment splits at its most significant split "
+    "when a weighted Bonferroni bound over all its splits (each split's share of the 5% "
+    "false-alarm rate inversely proportional to its shorter side) is met, and a change is "
+    "reported only when its 95% Hodges-Lehmann interval excludes no change and reaches a "
+    "step of 2%";
 
 namespace {
 
@@ -61,6 +63,24 @@ double lower_tail_bound(std::size_t k, std::size_t m, std::size_t u) {
   return binomial(u + k, k) / factorial / binomial(m + k, k);
 }
 
+// P(X <= x) for X the sum of k uniform values on [0, 1].
+double irwin_hall_cdf(std::size_t k, double x) {
+  double sum = 0;
+  for (std::size_t j = 0; j <= k && static_cast<double>(j) <= x; ++j) {
+    const double term = binomial(k, j) * std::pow(x - static_cast<double>(j), static_cast<double>(k));
+    sum += j % 2 == 0 ? term : -term;
+  }
+  return sum / std::tgamma(static_cast<double>(k) + 1);
+}
+
+// -log of the normal upper tail beyond z; past the reach of erfc, the
+// first terms of its asymptotic series.
+double normal_surprise(double z) {
+  constexpr double pi = 3.141592653589793;
+  if (z < 30) return -std::log(0.5 * std::erfc(z / std::sqrt(2.0)));
+  return z * z / 2 + std::log(z * std::sqrt(2 * pi)) - std::log1p(-1 / (z * z));
+}
+
 struct split_test {
   std::size_t at = 0;  // the first run of the right side, from the segment's start
   double p_value = 1;  // Bonferroni-bounded
@@ -71,18 +91,17 @@ struct split_test {
 split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
                         double false_alarm_rate) {
   const std::size_t n = logs.size();
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return logs[a] < logs[b]; });
+  std::vector<std::pair<double, std::size_t>> sorted(n);
+  for (std::size_t i = 0; i < n; ++i) sorted[i] = {logs[i], i};
+  std::sort(sorted.begin(), sorted.end());
   // Midranks, and the ties' term of the variance.
   std::vector<double> rank(n);
   double ties = 0;
   for (std::size_t i = 0; i < n;) {
     std::size_t j = i;
-    while (j < n && logs[order[j]] == logs[order[i]]) ++j;
+    while (j < n && sorted[j].first == sorted[i].first) ++j;
     const double mid = (static_cast<double>(i + j) + 1) / 2;
-    for (std::size_t k = i; k < j; ++k) rank[order[k]] = mid;
+    for (std::size_t k = i; k < j; ++k) rank[sorted[k].second] = mid;
     const auto t = static_cast<double>(j - i);
     ties += t * t * t - t;
     i = j;
@@ -90,11 +109,17 @@ split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
 
   const auto count = static_cast<double>(n);
   const double tie_factor = (count + 1) - ties / (count * (count - 1));
-  const std::size_t splits = n - 2 * shortest + 1;
-  // The one-sided tail a split needs to matter at all.
-  const double needed = false_alarm_rate / (2.0 * static_cast<double>(splits));
+  // Weighted Bonferroni: a split whose shorter side has k runs gets the
+  // share 1 / (k * harmonic) of the false-alarm rate. A step near an end,
+  // the newest runs, then shows within a few runs, while a split in the
+  // middle, with many runs each side, needs only a little more surprise.
+  double harmonic = 0;
+  for (std::size_t t = shortest; t + shortest <= n; ++t) {
+    harmonic += 1.0 / static_cast<double>(std::min(t, n - t));
+  }
   split_test best;
-  double best_one_sided = 2;
+  double best_surprise = -1;
+  double best_adjusted = INFINITY;  // log of the smallest weighted p-value
   double rank_sum = 0;
   for (std::size_t t = 1; t + shortest <= n; ++t) {
     rank_sum += rank[t - 1];
@@ -105,29 +130,45 @@ split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
     const double distance = std::fabs(u_left - pairs / 2);
     const std::size_t k = std::min(t, n - t);
     const std::size_t m = n - k;
-    double one_sided;
+    const double share = static_cast<double>(k) * harmonic;
+    // The one-sided tail a split needs to matter at all.
+    const double needed = false_alarm_rate / (2.0 * share);
+    // The split's surprise, -log of its one-sided tail: a logarithm, so
+    // that far beyond the smallest double the larger step still wins.
+    double surprise;
     if (k <= exact_side) {
       const auto lower = static_cast<std::size_t>(std::floor(pairs / 2 - distance));
       const double factorial_bound = 1.0 / std::tgamma(static_cast<double>(k) + 1);
+      double tail;
       if (lower <= m) {
         const double bound = lower_tail_bound(k, m, lower);
-        one_sided = bound >= needed ? bound : exact_lower_tail(k, m, lower);
+        tail = bound >= needed ? bound : exact_lower_tail(k, m, lower);
       } else if (factorial_bound >= needed) {
-        one_sided = factorial_bound;  // P(U <= m) is at least 1/k!
+        tail = factorial_bound;  // P(U <= m) is at least 1/k!
+      } else if (const double rough = irwin_hall_cdf(k, (static_cast<double>(lower) + 0.5) /
+                                                            static_cast<double>(m));
+                 rough >= 10 * needed) {
+        // Far from mattering by the large-sample limit of U / m, the sum
+        // of k uniform values; the exact count would cost k * lower.
+        tail = rough;
       } else {
-        one_sided = exact_lower_tail(k, m, lower);
+        tail = exact_lower_tail(k, m, lower);
       }
+      surprise = -std::log(tail);
     } else {
       const double sigma = std::sqrt(pairs / 12 * tie_factor);
       const double z = sigma > 0 ? std::max(0.0, distance - 0.5) / sigma : 0;
-      one_sided = 0.5 * std::erfc(z / std::sqrt(2.0));
+      surprise = normal_surprise(z);
     }
-    if (one_sided < best_one_sided) {
-      best_one_sided = one_sided;
+    // The place: the most surprising split. A pruned split's surprise is
+    // an upper bound below what any significant split has.
+    if (surprise > best_surprise) {
+      best_surprise = surprise;
       best.at = t;
     }
+    best_adjusted = std::min(best_adjusted, std::log(2 * share) - surprise);
   }
-  best.p_value = std::min(1.0, 2 * best_one_sided * static_cast<double>(splits));
+  best.p_value = std::min(1.0, std::exp(best_adjusted));
   return best;
 }
 
@@ -164,6 +205,14 @@ bool describe_change(const std::vector<double>& values, std::size_t first, std::
   return true;
 }
 
+// A change worth reporting: its interval leaves out no change and reaches
+// the smallest step.
+bool reportable(const change_point& change, double smallest_step) {
+  const bool clear = change.low > 0 || change.high < 0;
+  const bool large = change.low <= -smallest_step || change.high >= smallest_step;
+  return clear && large;
+}
+
 }  // namespace
 
 change_analysis find_change_points(const std::vector<double>& values,
@@ -193,9 +242,7 @@ change_analysis find_change_points(const std::vector<double>& values,
     const std::size_t at = first + test.at;
     change_point change;
     if (!describe_change(values, first, at, end, change)) continue;
-    const bool clear = change.low > 0 || change.high < 0;
-    const bool large = change.low <= -options.smallest_step || change.high >= options.smallest_step;
-    if (!clear || !large) continue;
+    if (!reportable(change, options.smallest_step)) continue;
     change.p_value = test.p_value;
     splits.push_back(change);
     pending.emplace_back(first, at);
@@ -204,22 +251,38 @@ change_analysis find_change_points(const std::vector<double>& values,
   std::sort(splits.begin(), splits.end(),
             [](const change_point& a, const change_point& b) { return a.index < b.index; });
 
+  // Each change described again between its final neighbours, which later
+  // splits may have brought nearer. A split a few runs off the true place
+  // leaves those runs to a later split, and the short level between them
+  // differs from one side by nothing: such a change goes, and its levels
+  // merge, the least change first, until every change is clear and large.
+  for (;;) {
+    std::size_t weakest = splits.size();
+    for (std::size_t i = 0; i < splits.size(); ++i) {
+      const std::size_t first = i == 0 ? 0 : splits[i - 1].index;
+      const std::size_t end = i + 1 < splits.size() ? splits[i + 1].index : values.size();
+      change_point& change = splits[i];
+      const bool described = describe_change(values, first, change.index, end, change);
+      if (described && reportable(change, options.smallest_step)) continue;
+      if (weakest == splits.size() ||
+          std::fabs(change.change) < std::fabs(splits[weakest].change)) {
+        weakest = i;
+      }
+    }
+    if (weakest == splits.size()) break;
+    splits.erase(splits.begin() + static_cast<std::ptrdiff_t>(weakest));
+  }
+
   std::size_t first = 0;
   for (std::size_t i = 0; i <= splits.size(); ++i) {
     const std::size_t end = i < splits.size() ? splits[i].index : values.size();
     analysis.levels.push_back({first, end, median(slice(values, first, end))});
     first = end;
   }
-  // Each change described again between its final neighbours, which later
-  // splits may have brought nearer; the first description stays when the
-  // nearer runs allow no interval.
   for (std::size_t i = 0; i < splits.size(); ++i) {
-    const history_level& before = analysis.levels[i];
-    const history_level& after = analysis.levels[i + 1];
     change_point change = splits[i];
-    describe_change(values, before.first, after.first, after.end, change);
-    change.before = before.value;
-    change.after = after.value;
+    change.before = analysis.levels[i].value;
+    change.after = analysis.levels[i + 1].value;
     analysis.changes.push_back(change);
   }
   return analysis;

@@ -3,10 +3,11 @@
 //
 // The method, in one sentence (quoted by --help and the docs): binary
 // segmentation (Vostrikova 1981) with the Mann-Whitney split statistic on
-// the logarithms of the clean, finished runs, each segment split at the
-// point of its smallest Mann-Whitney p-value when that p-value times the
-// number of possible splits (Bonferroni) is below 1%, and a change reported
-// only when its 95% Hodges-Lehmann interval reaches a step of at least 2%.
+// the logarithms of the clean, finished runs: a segment splits at its most
+// significant split when a weighted Bonferroni bound over all its splits
+// (each split's share of the 5% false-alarm rate inversely proportional to
+// its shorter side) is met, and a change is reported only when its 95%
+// Hodges-Lehmann interval excludes no change and reaches a step of 2%.
 //
 // Ranks make it robust: a low outlier run counts as one rank, never by its
 // size. On logarithms a step is a ratio. Each split's p-value is exact when
@@ -31,9 +32,9 @@ struct change_point_options {
   // A change whose 95% interval lies wholly within this relative step of
   // no change (0.02: within -2% and +2%) is real but too small to report.
   double smallest_step = 0.02;
-  // The chance of a false change point per segment tested: the Bonferroni
-  // bound on the smallest split p-value.
-  double false_alarm_rate = 0.01;
+  // The chance of a false change point per segment tested: the weighted
+  // Bonferroni bound over the segment's splits.
+  double false_alarm_rate = 0.05;
   // The fewest runs a level may have.
   std::size_t shortest_level = 3;
 };
@@ -55,7 +56,7 @@ struct change_point {
   double change = 0;
   double low = 0;
   double high = 0;
-  double p_value = 0;  // the split's Bonferroni-bounded p-value
+  double p_value = 0;  // the segment's weighted Bonferroni p-value when it split here
 };
 
 struct change_analysis {
