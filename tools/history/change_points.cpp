@@ -118,7 +118,6 @@ split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
     harmonic += 1.0 / static_cast<double>(std::min(t, n - t));
   }
   split_test best;
-  double best_surprise = -1;
   double best_adjusted = INFINITY;  // log of the smallest weighted p-value
   double rank_sum = 0;
   for (std::size_t t = 1; t + shortest <= n; ++t) {
@@ -160,13 +159,14 @@ split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
       const double z = sigma > 0 ? std::max(0.0, distance - 0.5) / sigma : 0;
       surprise = normal_surprise(z);
     }
-    // The place: the most surprising split. A pruned split's surprise is
-    // an upper bound below what any significant split has.
-    if (surprise > best_surprise) {
-      best_surprise = surprise;
+    // The place: the split of the smallest weighted p-value. A pruned
+    // split's is at least the false-alarm rate, so it never wins where a
+    // split is significant.
+    const double adjusted = std::log(2 * share) - surprise;
+    if (adjusted < best_adjusted) {
+      best_adjusted = adjusted;
       best.at = t;
     }
-    best_adjusted = std::min(best_adjusted, std::log(2 * share) - surprise);
   }
   best.p_value = std::min(1.0, std::exp(best_adjusted));
   return best;
