@@ -81,19 +81,21 @@ double normal_surprise(double z) {
   return z * z / 2 + std::log(z * std::sqrt(2 * pi)) - std::log1p(-1 / (z * z));
 }
 
+// A segment's logarithms in ascending order, each with its run's index: a
+// split divides it in one stable pass, so the whole history sorts once.
+using sorted_runs = std::vector<std::pair<double, std::size_t>>;
+
 struct split_test {
   std::size_t at = 0;  // the first run of the right side, from the segment's start
   double p_value = 1;  // Bonferroni-bounded
 };
 
-// The segment's best split and its p-value. logs has at least 2 * shortest
-// values.
-split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
+// The segment's best split and its p-value, from the segment's runs
+// (first .. first + sorted.size() - 1) in ascending order; at least
+// 2 * shortest of them.
+split_test test_segment(const sorted_runs& sorted, std::size_t first, std::size_t shortest,
                         double false_alarm_rate) {
-  const std::size_t n = logs.size();
-  std::vector<std::pair<double, std::size_t>> sorted(n);
-  for (std::size_t i = 0; i < n; ++i) sorted[i] = {logs[i], i};
-  std::sort(sorted.begin(), sorted.end());
+  const std::size_t n = sorted.size();
   // Midranks, and the ties' term of the variance.
   std::vector<double> rank(n);
   double ties = 0;
@@ -101,7 +103,7 @@ split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
     std::size_t j = i;
     while (j < n && sorted[j].first == sorted[i].first) ++j;
     const double mid = (static_cast<double>(i + j) + 1) / 2;
-    for (std::size_t k = i; k < j; ++k) rank[sorted[k].second] = mid;
+    for (std::size_t k = i; k < j; ++k) rank[sorted[k].second - first] = mid;
     const auto t = static_cast<double>(j - i);
     ties += t * t * t - t;
     i = j;
@@ -157,6 +159,9 @@ split_test test_segment(const std::vector<double>& logs, std::size_t shortest,
     } else {
       const double sigma = std::sqrt(pairs / 12 * tie_factor);
       const double z = sigma > 0 ? std::max(0.0, distance - 0.5) / sigma : 0;
+      // Within a standard deviation a split is never significant, whatever
+      // its share: the logarithms it would cost are left out.
+      if (z < 1) continue;
       surprise = normal_surprise(z);
     }
     // The place: the split of the smallest weighted p-value. A pruned
@@ -224,20 +229,22 @@ change_analysis find_change_points(const std::vector<double>& values,
   }
   change_analysis analysis;
   if (values.empty()) return analysis;
-  std::vector<double> logs(values.size());
-  std::transform(values.begin(), values.end(), logs.begin(),
-                 [](double value) { return std::log(value); });
+  sorted_runs all(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) all[i] = {std::log(values[i]), i};
+  std::sort(all.begin(), all.end());
   const std::size_t shortest = std::max<std::size_t>(options.shortest_level, 1);
 
-  // Segments still to test, and the accepted splits with their p-values.
-  std::vector<std::pair<std::size_t, std::size_t>> pending{{0, values.size()}};
+  // Segments still to test, by their first run, and the accepted splits.
+  std::vector<std::pair<std::size_t, sorted_runs>> pending;
+  pending.emplace_back(0, std::move(all));
   std::vector<change_point> splits;
   while (!pending.empty()) {
-    const auto [first, end] = pending.back();
+    const std::size_t first = pending.back().first;
+    sorted_runs segment = std::move(pending.back().second);
     pending.pop_back();
-    if (end - first < 2 * shortest) continue;
-    const split_test test =
-        test_segment(slice(logs, first, end), shortest, options.false_alarm_rate);
+    const std::size_t end = first + segment.size();
+    if (segment.size() < 2 * shortest) continue;
+    const split_test test = test_segment(segment, first, shortest, options.false_alarm_rate);
     if (!(test.p_value < options.false_alarm_rate)) continue;
     const std::size_t at = first + test.at;
     change_point change;
@@ -245,8 +252,11 @@ change_analysis find_change_points(const std::vector<double>& values,
     if (!reportable(change, options.smallest_step)) continue;
     change.p_value = test.p_value;
     splits.push_back(change);
-    pending.emplace_back(first, at);
-    pending.emplace_back(at, end);
+    sorted_runs left;
+    sorted_runs right;
+    for (const auto& run : segment) (run.second < at ? left : right).push_back(run);
+    pending.emplace_back(first, std::move(left));
+    pending.emplace_back(at, std::move(right));
   }
   std::sort(splits.begin(), splits.end(),
             [](const change_point& a, const change_point& b) { return a.index < b.index; });
