@@ -57,6 +57,11 @@ def rows(database, sql):
         connection.close()
 
 
+def read_bytes(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
 class HistoryTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="quorvane-history-")
@@ -212,7 +217,9 @@ class HistoryTest(unittest.TestCase):
                                                        [2100] * 100)
             paths.append(self.path(f"k{index}.json"))
             history_documents.write(document, paths[-1])
-        writer = subprocess.Popen([CLI, "history", "import", "--history", self.db, *paths],
+        result = self.host("history", "import", "--history", self.db, paths[0])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        writer = subprocess.Popen([CLI, "history", "import", "--history", self.db, *paths[1:]],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wal = self.db + "-wal"
         deadline = time.monotonic() + 60
@@ -224,11 +231,11 @@ class HistoryTest(unittest.TestCase):
         writer.wait(timeout=10)
         self.assertEqual(writer.returncode, -signal.SIGKILL, "the import ended before the kill")
         self.assert_intact(self.db)
-        self.assertEqual(rows(self.db, "SELECT count(*) FROM runs"), [(0,)])
-        # A later writer finds the database as it was and writes.
-        result = self.host("history", "import", "--history", self.db, paths[0])
-        self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(rows(self.db, "SELECT count(*) FROM runs"), [(100,)])
+        # A later writer finds the database as it was and writes.
+        result = self.host("history", "import", "--history", self.db, paths[1])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(rows(self.db, "SELECT count(*) FROM runs"), [(200,)])
 
     def test_failures_are_one_line_and_lose_nothing(self):
         seeded = self.path("seeded.sqlite")
@@ -266,7 +273,7 @@ class HistoryTest(unittest.TestCase):
                 exported = self.path(name.replace(" ", "-") + ".csv")
                 if name == "read-only" and os.geteuid() == 0:
                     os.chmod(self.folder, 0o777)
-                before = open(working, "rb").read()
+                before = read_bytes(working)
                 locker = None
                 if name == "locked":
                     locker = sqlite3.connect(working, isolation_level=None)
@@ -284,7 +291,7 @@ class HistoryTest(unittest.TestCase):
                 self.assertIn(message, errors[0])
                 self.assertTrue(os.path.exists(exported), "the other export was not written")
                 if name == "not a database":
-                    self.assertEqual(open(working, "rb").read(), before)
+                    self.assertEqual(read_bytes(working), before)
                 else:
                     self.assert_intact(working)
                     self.assertEqual(rows(working, "SELECT count(*) FROM runs"), [(1,)])
