@@ -45,8 +45,7 @@ int import_documents(const std::string& path, const std::vector<std::string>& fi
       problem = "is nested too deeply to be a results document";
     } else if (bytes) {
       document = nlohmann::json::parse(*bytes, nullptr, false);
-      problem = document.is_discarded() ? "is not JSON"
-                                        : history_document_problem(document);
+      problem = document.is_discarded() ? "is not JSON" : history_document_problem(document);
       if (!problem.empty() && !document.is_discarded()) problem = "cannot be imported: " + problem;
     }
     if (!problem.empty()) {
@@ -58,7 +57,8 @@ int import_documents(const std::string& path, const std::vector<std::string>& fi
   std::size_t added = 0;
   try {
     const std::unique_ptr<history_store> store = history_store::open_for_writing(path);
-    for (const nlohmann::json& document : documents) added += store->add_document(document, "import") ? 1 : 0;
+    for (const nlohmann::json& document : documents)
+      added += store->add_document(document, "import") ? 1 : 0;
     store->commit();
   } catch (const history_error& failure) {
     print_error(std::string(failure.what()) + "; nothing was imported");

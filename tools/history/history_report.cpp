@@ -47,7 +47,8 @@ std::vector<const stored_event*> events_near(const figure_history& figure, const
                                              const std::vector<stored_event>& events) {
   std::vector<const stored_event*> near;
   const std::size_t count = figure.clean.size();
-  const int from = figure.clean[c.index > event_reach_runs ? c.index - event_reach_runs : 0]->number;
+  const int from =
+      figure.clean[c.index > event_reach_runs ? c.index - event_reach_runs : 0]->number;
   const int to = figure.clean[std::min(count - 1, c.index + event_reach_runs)]->number;
   for (const stored_event& event : events) {
     if (event.run >= from && event.run <= to) near.push_back(&event);
@@ -121,7 +122,8 @@ std::string history_text(const std::vector<machine_history>& machines) {
     std::vector<const stored_event*> named;
     for (const figure_history& figure : history.figures) {
       const std::string label = figure.figure->label;
-      const std::string unit = figure.figure->unit[0] != '\0' ? std::string(" ") + figure.figure->unit : "";
+      const std::string unit =
+          figure.figure->unit[0] != '\0' ? std::string(" ") + figure.figure->unit : "";
       if (figure.analysis.levels.empty()) {
         text += "  " + label + ": no clean run yet\n";
         continue;
@@ -233,7 +235,8 @@ trend_page history_trend_page(const std::vector<machine_history>& machines,
       series.unit = figure.figure->unit;
       const std::size_t f = static_cast<std::size_t>(figure.figure - history_figures.data());
       for (const stored_run* run : figure.runs) {
-        series.runs.push_back({run->number, short_time(run->started_at), run->values[f], run->clean});
+        series.runs.push_back(
+            {run->number, short_time(run->started_at), run->values[f], run->clean});
       }
       series.analysis = figure.analysis;
       for (const stored_event& event : history.machine->events) {
@@ -245,8 +248,7 @@ trend_page history_trend_page(const std::vector<machine_history>& machines,
   return page;
 }
 
-std::vector<std::string> regressions(const std::vector<machine_history>& machines,
-                                     double percent) {
+std::vector<std::string> regressions(const std::vector<machine_history>& machines, double percent) {
   std::vector<std::string> found;
   for (const machine_history& history : machines) {
     for (const figure_history& figure : history.figures) {

@@ -133,8 +133,7 @@ std::unique_ptr<history_store> history_store::open_for_writing(const std::string
     if (version > history_schema_version) {
       throw history_error("the history database " + path + " has schema version " +
                           std::to_string(version) + ", newer than this host knows (" +
-                          std::to_string(history_schema_version) +
-                          "): nothing was written to it");
+                          std::to_string(history_schema_version) + "): nothing was written to it");
     }
     if (version == 0 && db->integer("SELECT count(*) FROM sqlite_master") > 0) {
       throw history_error(path + " is not a history database: it holds other tables");

@@ -46,8 +46,8 @@ struct stored_event {
 };
 
 struct stored_machine {
-  std::string key;          // "id:…" or "description:…"
-  nlohmann::json machine;   // its latest description
+  std::string key;         // "id:…" or "description:…"
+  nlohmann::json machine;  // its latest description
   std::vector<stored_run> runs;
   std::vector<stored_event> events;
 };

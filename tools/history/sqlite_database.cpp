@@ -95,7 +95,9 @@ std::int64_t sqlite_statement::integer(int column) const {
   return sqlite3_column_int64(statement_, column);
 }
 
-double sqlite_statement::real(int column) const { return sqlite3_column_double(statement_, column); }
+double sqlite_statement::real(int column) const {
+  return sqlite3_column_double(statement_, column);
+}
 
 std::string sqlite_statement::text(int column) const {
   const unsigned char* text = sqlite3_column_text(statement_, column);

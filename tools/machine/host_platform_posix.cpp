@@ -378,7 +378,8 @@ double load_average() {
 }
 
 std::string raw_machine_id(const std::string& root) {
-  const std::string folder = root.empty() || root.back() != '/' ? root : root.substr(0, root.size() - 1);
+  const std::string folder =
+      root.empty() || root.back() != '/' ? root : root.substr(0, root.size() - 1);
   return file_text((folder + "/etc/machine-id").c_str());
 }
 

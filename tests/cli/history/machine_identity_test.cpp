@@ -14,8 +14,7 @@ std::string hex(const sha256_digest& digest) { return hex_text(digest.data(), di
 TEST(Sha256Test, PublishedVectors) {
   // FIPS 180-4 examples (one and two blocks), and RFC 4231 test cases 2 and 6
   // (a key longer than a block is hashed first).
-  EXPECT_EQ(hex(sha256("abc")),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(hex(sha256("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(hex(sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
   EXPECT_EQ(hex(hmac_sha256("Jefe", "what do ya want for nothing?")),
@@ -32,17 +31,17 @@ TEST(MachineIdentityTest, HashedIdKeepsNothingOfTheRawOne) {
   EXPECT_EQ(id, hashed_machine_id("5E6F0C3A-9B7D-4E21-A8C4-F1E2D3B4A596"));
   EXPECT_NE(id, hashed_machine_id("5e6f0c3a9b7d4e21a8c4f1e2d3b4a597"));
   EXPECT_NE(id.find("5e6f0c3a"), 0U);
-  for (const char* bad : {"", "5e6f", "00000000000000000000000000000000",
-                          "5e6f0c3a9b7d4e21a8c4f1e2d3b4a59", "5e6f0c3a9b7d4e21a8c4f1e2d3b4a5966",
-                          "5e6f0c3a9b7d4e21a8c4f1e2d3b4a59z"}) {
+  for (const char* bad :
+       {"", "5e6f", "00000000000000000000000000000000", "5e6f0c3a9b7d4e21a8c4f1e2d3b4a59",
+        "5e6f0c3a9b7d4e21a8c4f1e2d3b4a5966", "5e6f0c3a9b7d4e21a8c4f1e2d3b4a59z"}) {
     EXPECT_EQ(hashed_machine_id(bad), "") << bad;
   }
 }
 
 TEST(MachineIdentityTest, SystemChanges) {
-  const nlohmann::json before = {{"cpu_model", "AMD EPYC"}, {"logical_processors", 8},
+  const nlohmann::json before = {{"cpu_model", "AMD EPYC"},       {"logical_processors", 8},
                                  {"memory_bytes", 17179869184.0}, {"kernel", "Linux 6.1"},
-                                 {"quota_processors", nullptr}, {"virtualisation", "KVM"}};
+                                 {"quota_processors", nullptr},   {"virtualisation", "KVM"}};
   struct change {
     const char* key;
     nlohmann::json value;
