@@ -24,11 +24,11 @@ std::uint32_t rotate_right(std::uint32_t value, int bits) {
 
 void compress(std::array<std::uint32_t, 8>& state, const std::uint8_t* block) {
   std::array<std::uint32_t, 64> words{};
-  for (int i = 0; i < 16; ++i) {
-    words[i] = (static_cast<std::uint32_t>(block[4 * i]) << 24) |
-               (static_cast<std::uint32_t>(block[4 * i + 1]) << 16) |
-               (static_cast<std::uint32_t>(block[4 * i + 2]) << 8) |
-               static_cast<std::uint32_t>(block[4 * i + 3]);
+  for (std::size_t i = 0; i < 16; ++i) {
+    const std::uint8_t* word = block + 4 * i;
+    words[i] = (static_cast<std::uint32_t>(word[0]) << 24) |
+               (static_cast<std::uint32_t>(word[1]) << 16) |
+               (static_cast<std::uint32_t>(word[2]) << 8) | static_cast<std::uint32_t>(word[3]);
   }
   for (int i = 16; i < 64; ++i) {
     const std::uint32_t s0 =
