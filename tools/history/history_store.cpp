@@ -246,10 +246,10 @@ std::vector<stored_machine> history_store::machines(const std::string& since) {
     std::vector<stored_machine> found;
     std::vector<std::int64_t> ids;
     {
-      sqlite_statement machines(*db_, "SELECT id, machine_key FROM machines ORDER BY id");
-      while (machines.step()) {
-        ids.push_back(machines.integer(0));
-        found.push_back({machines.text(1), nlohmann::json::object(), {}, {}});
+      sqlite_statement listed(*db_, "SELECT id, machine_key FROM machines ORDER BY id");
+      while (listed.step()) {
+        ids.push_back(listed.integer(0));
+        found.push_back({listed.text(1), nlohmann::json::object(), {}, {}});
       }
     }
     sqlite_statement latest(*db_, R"sql(
