@@ -30,9 +30,9 @@ struct options {
   bool history_command = false;
   bool history_import = false;
   std::vector<std::string> import_files;
-  std::string history_machine;  // --machine TEXT
-  std::string history_since;    // --since YYYY-MM-DD
-  std::string history_figure;   // --figure NAME
+  std::string history_machine;     // --machine TEXT
+  std::string history_since;       // --since YYYY-MM-DD
+  std::string history_figure;      // --figure NAME
   double fail_on_regression = -1;  // --fail-on-regression PERCENT; below 0: off
 };
 

@@ -95,6 +95,8 @@ std::string history_document_problem(const nlohmann::json& document) {
     const nlohmann::json& run = (*runs)[i];
     const std::string name = "runs[" + std::to_string(i) + "]";
     if (!run.is_object()) return name + " is not an object";
+    const auto cancelled = run.find("cancelled");
+    if (cancelled != run.end() && !cancelled->is_boolean()) return name + " has a bad cancelled";
     const auto report = run.find("report");
     if (report == run.end() || !report->is_object()) return name + " has no report";
     for (const char* key : {"started_at", "ended_at"}) {
@@ -212,7 +214,9 @@ bool history_store::add_document(const nlohmann::json& document, const std::stri
     const std::string started = document["started_at"].get<std::string>();
     std::int64_t position = 0;
     for (const nlohmann::json& run : document["runs"]) {
-      const bool cancelled = run.value("cancelled", false) == true;
+      const auto cancelled_member = run.find("cancelled");
+      const bool cancelled = cancelled_member != run.end() && cancelled_member->is_boolean() &&
+                             cancelled_member->get<bool>();
       const std::string run_started = text_member(run, "started_at");
       add_run.bind(1, invocation_id)
           .bind(2, ++position)
