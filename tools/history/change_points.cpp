@@ -313,8 +313,10 @@ std::string percent_text(double share) {
 }  // namespace
 
 std::string level_text(double value) {
+  // Whole numbers up to ten million; beyond, four digits and a power of ten,
+  // so that a hostile value does not print 300 digits.
   const double size = std::fabs(value);
-  return printed(size >= 100 ? "%.0f" : size >= 10 ? "%.1f" : "%.3g", value);
+  return printed(size >= 1e7 ? "%.4g" : size >= 100 ? "%.0f" : size >= 10 ? "%.1f" : "%.3g", value);
 }
 
 std::string change_text(const change_point& change) {

@@ -101,7 +101,9 @@ value_axis axis_for(const trend_series& series) {
   for (const trend_run& run : series.runs) widen(run.value);
   for (const history_level& level : series.analysis.levels) widen(level.value);
   if (!(low <= high)) return {};
-  const double pad = high > low ? (high - low) * 0.08 : std::max(std::fabs(high) * 0.05, 1.0);
+  // At least 0.5% of the level each way: a flat history stays flat, and
+  // the grid's steps stay far above the values' rounding.
+  const double pad = std::max({(high - low) * 0.08, std::fabs(high) * 0.005, 1e-9});
   return {low - pad, high + pad};
 }
 
@@ -142,7 +144,10 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
 
   // The value grid, labelled on the left.
   const double step = axis_step(axis.high - axis.low);
-  for (double tick = std::ceil(axis.low / step) * step; tick <= axis.high; tick += step) {
+  const double first_tick = std::ceil(axis.low / step) * step;
+  for (int index = 0; index <= 10; ++index) {
+    const double tick = first_tick + index * step;
+    if (!(tick <= axis.high)) break;
     append_line(svg, plot_left, axis.y_of(tick), plot_right, axis.y_of(tick), "grid");
     append_text(svg, plot_left - 6, axis.y_of(tick) + 4, "end", "tick", level_text(tick));
   }

@@ -233,8 +233,8 @@ PAGE_SURVEY = """JSON.stringify(Array.from(document.querySelectorAll('figure[dat
 
 def page_series():
     """Two machines: a figure with a quota stretch (runs 71-80, disturbed),
-    two system changes and a drop; one with a rise; one without runs. The
-    machine's name is one a page must escape."""
+    two system changes and a drop; one with a rise; one without runs; one
+    flat to the last digit. The machine's name is one a page must escape."""
     def runs(values, first, disturbed=range(0)):
         return [{"run": first + i, "time": f"2026-11-{1 + i // 8:02d} {i % 8 * 3:02d}:00",
                  "value": v * (0.6 if i in disturbed else 1), "clean": i not in disturbed}
@@ -247,7 +247,9 @@ def page_series():
             {"machine": machine, "figure": "memory bandwidth", "unit": "MB/s",
              "runs": runs(simulated(12, 60, 0.01, {30: 1.05}), 1), "events": []},
             {"machine": "laptop", "figure": "single-thread score", "unit": "", "runs": [],
-             "events": [{"run": 3, "text": "system changed"}]}]
+             "events": [{"run": 3, "text": "system changed"}]},
+            {"machine": "laptop", "figure": "flat to the last digit", "unit": "",
+             "runs": runs([1e20, 1.0000000000000002e20, 1e20], 1), "events": []}]
 
 
 class TrendPageTest(unittest.TestCase):
