@@ -178,6 +178,7 @@ CASES = {
     "up then down": (simulated(2, 300, 0.015, {100: 1.06, 200: 0.90 / 1.06}), [100, 200]),
     "no change at CV 3%": (simulated(3, 200, 0.03), []),
     "four runs after a drop: exact tails": (simulated(4, 124, 0.01, {120: 0.90}), [120]),
+    "eight runs after a rise: exact tails": (simulated(8, 128, 0.01, {120: 1.03}), [120]),
     "whole numbers with ties": (simulated(5, 160, 0.01, {80: 0.95}, digits=-1), [80]),
     "a real 0.5% drift is too small": (simulated(6, 400, 0.002, {200: 0.995}), []),
     "low outliers around a rise": (simulated(7, 250, 0.02, {125: 1.07}, outliers=0.05), [125]),
