@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <stdexcept>
 #include <utility>
@@ -67,7 +68,8 @@ double lower_tail_bound(std::size_t k, std::size_t m, std::size_t u) {
 double irwin_hall_cdf(std::size_t k, double x) {
   double sum = 0;
   for (std::size_t j = 0; j <= k && static_cast<double>(j) <= x; ++j) {
-    const double term = binomial(k, j) * std::pow(x - static_cast<double>(j), static_cast<double>(k));
+    const double term =
+        binomial(k, j) * std::pow(x - static_cast<double>(j), static_cast<double>(k));
     sum += j % 2 == 0 ? term : -term;
   }
   return sum / std::tgamma(static_cast<double>(k) + 1);
@@ -120,7 +122,8 @@ split_test test_segment(const sorted_runs& sorted, std::size_t first, std::size_
     harmonic += 1.0 / static_cast<double>(std::min(t, n - t));
   }
   split_test best;
-  double best_adjusted = INFINITY;  // log of the smallest weighted p-value
+  // The log of the smallest weighted p-value.
+  double best_adjusted = std::numeric_limits<double>::infinity();
   double rank_sum = 0;
   for (std::size_t t = 1; t + shortest <= n; ++t) {
     rank_sum += rank[t - 1];
@@ -146,8 +149,8 @@ split_test test_segment(const sorted_runs& sorted, std::size_t first, std::size_
         tail = bound >= needed ? bound : exact_lower_tail(k, m, lower);
       } else if (factorial_bound >= needed) {
         tail = factorial_bound;  // P(U <= m) is at least 1/k!
-      } else if (const double rough = irwin_hall_cdf(k, (static_cast<double>(lower) + 0.5) /
-                                                            static_cast<double>(m));
+      } else if (const double rough =
+                     irwin_hall_cdf(k, (static_cast<double>(lower) + 0.5) / static_cast<double>(m));
                  rough >= 10 * needed) {
         // Far from mattering by the large-sample limit of U / m, the sum
         // of k uniform values; the exact count would cost k * lower.
@@ -310,8 +313,10 @@ std::string percent_text(double share) {
 }  // namespace
 
 std::string level_text(double value) {
+  // Whole numbers up to ten million; beyond, four digits and a power of ten,
+  // so that a hostile value does not print 300 digits.
   const double size = std::fabs(value);
-  return printed(size >= 100 ? "%.0f" : size >= 10 ? "%.1f" : "%.3g", value);
+  return printed(size >= 1e7 ? "%.4g" : size >= 100 ? "%.0f" : size >= 10 ? "%.1f" : "%.3g", value);
 }
 
 std::string change_text(const change_point& change) {

@@ -71,7 +71,8 @@ struct change_analysis {
 change_analysis find_change_points(const std::vector<double>& values,
                                    const change_point_options& options = {});
 
-// A level in the figure's units as the history prints it: "2172", "41.3".
+// A level in the figure's units as the history prints it: "2172", "41.3",
+// "1.235e+08".
 std::string level_text(double value);
 
 // A change as the history prints it: "2172 → 1960 (−9.8%, −11.2% to −8.1%)".

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "export/svg_chart.h"
 #include "number_text.h"
@@ -46,9 +47,9 @@ constexpr double plot_left = 78;
 constexpr double plot_right = 944;
 constexpr double plot_top = 44;
 constexpr double plot_bottom = 250;
-constexpr double edge_room = 10;       // between the plot's edge and the first and last run
-constexpr double label_row = 13;       // event labels stagger by this much
-constexpr double label_spacing = 26;   // event labels closer than this stagger
+constexpr double edge_room = 10;      // between the plot's edge and the first and last run
+constexpr double label_row = 13;      // event labels stagger by this much
+constexpr double label_spacing = 26;  // event labels closer than this stagger
 constexpr std::size_t x_ticks = 6;
 
 std::string number(double value) {
@@ -90,8 +91,8 @@ struct value_axis {
 };
 
 value_axis axis_for(const trend_series& series) {
-  double low = INFINITY;
-  double high = -INFINITY;
+  double low = std::numeric_limits<double>::infinity();
+  double high = -std::numeric_limits<double>::infinity();
   auto widen = [&](double value) {
     if (!std::isfinite(value)) return;
     low = std::min(low, value);
@@ -100,7 +101,9 @@ value_axis axis_for(const trend_series& series) {
   for (const trend_run& run : series.runs) widen(run.value);
   for (const history_level& level : series.analysis.levels) widen(level.value);
   if (!(low <= high)) return {};
-  const double pad = high > low ? (high - low) * 0.08 : std::max(std::fabs(high) * 0.05, 1.0);
+  // At least 0.5% of the level each way: a flat history stays flat, and
+  // the grid's steps stay far above the values' rounding.
+  const double pad = std::max({(high - low) * 0.08, std::fabs(high) * 0.005, 1e-9});
   return {low - pad, high + pad};
 }
 
@@ -134,14 +137,17 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
   append_line(svg, plot_left, plot_bottom, plot_right, plot_bottom, "axis");
   append_line(svg, plot_left, plot_top, plot_left, plot_bottom, "axis");
   if (count == 0) {
-    append_text(svg, (plot_left + plot_right) / 2, (plot_top + plot_bottom) / 2, "middle",
-                "empty", "no runs");
+    append_text(svg, (plot_left + plot_right) / 2, (plot_top + plot_bottom) / 2, "middle", "empty",
+                "no runs");
     return svg + "</svg>";
   }
 
   // The value grid, labelled on the left.
   const double step = axis_step(axis.high - axis.low);
-  for (double tick = std::ceil(axis.low / step) * step; tick <= axis.high; tick += step) {
+  const double first_tick = std::ceil(axis.low / step) * step;
+  for (int index = 0; index <= 10; ++index) {
+    const double tick = first_tick + index * step;
+    if (!(tick <= axis.high)) break;
     append_line(svg, plot_left, axis.y_of(tick), plot_right, axis.y_of(tick), "grid");
     append_text(svg, plot_left - 6, axis.y_of(tick) + 4, "end", "tick", level_text(tick));
   }
@@ -152,7 +158,10 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
     const std::size_t position = count < 2 ? 0 : k * (count - 1) / (x_ticks - 1);
     if (position == last_tick) continue;
     last_tick = position;
-    const char* anchor = count < 2 ? "middle" : position == 0 ? "start" : position == count - 1 ? "end" : "middle";
+    const char* anchor = count < 2               ? "middle"
+                         : position == 0         ? "start"
+                         : position == count - 1 ? "end"
+                                                 : "middle";
     const double x = x_of(static_cast<double>(position));
     append_line(svg, x, plot_bottom, x, plot_bottom + 4, "axis");
     const trend_run& run = series.runs[position];
@@ -162,14 +171,13 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
 
   // System changes: a dashed line before the first run on the changed
   // system, numbered above the plot; the table below gives the text.
-  double last_label_x = -INFINITY;
+  double last_label_x = -std::numeric_limits<double>::infinity();
   int row = 0;
   for (std::size_t e = 0; e < series.events.size(); ++e) {
     const auto first_after = static_cast<std::size_t>(
-        std::find_if(series.runs.begin(), series.runs.end(),
-                     [&](const trend_run& run) {
-                       return run.run_number >= series.events[e].run_number;
-                     }) -
+        std::find_if(
+            series.runs.begin(), series.runs.end(),
+            [&](const trend_run& run) { return run.run_number >= series.events[e].run_number; }) -
         series.runs.begin());
     double x = first_after == 0       ? x_of(0) - edge_room / 2
                : first_after == count ? x_of(static_cast<double>(count - 1)) + edge_room / 2
@@ -184,8 +192,8 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
 
   // The levels as lines over their clean runs, joined at each change.
   const std::vector<std::size_t> positions = clean_positions(series);
-  double previous_end_x = NAN;
-  double previous_y = NAN;
+  double previous_end_x = std::numeric_limits<double>::quiet_NaN();
+  double previous_y = std::numeric_limits<double>::quiet_NaN();
   for (const history_level& level : series.analysis.levels) {
     if (level.first >= level.end || level.end > positions.size()) continue;
     const double x1 = x_of(static_cast<double>(positions[level.first])) - 3;
@@ -267,10 +275,11 @@ std::string render_trend_page(const trend_page& page) {
       escape_html(page.title) + "</title><style>" + page_style +
       "</style></head><body><main>\n<h1>" + escape_html(page.title) + "</h1>";
   if (!page.subtitle.empty()) html += "<p class=\"meta\">" + escape_html(page.subtitle) + "</p>";
-  html += "<p class=\"note\">Circles: clean runs; squares: disturbed runs, which the analysis "
-          "leaves out. Solid lines: the levels between change points. Dashed lines: the system "
-          "changed before that run (S1, S2… in the table below the chart). Changes found by " +
-          escape_html(change_point_method) + ".</p>";
+  html +=
+      "<p class=\"note\">Circles: clean runs; squares: disturbed runs, which the analysis "
+      "leaves out. Solid lines: the levels between change points. Dashed lines: the system "
+      "changed before that run (S1, S2… in the table below the chart). Changes found by " +
+      escape_html(change_point_method) + ".</p>";
   if (page.series.empty()) html += "<p class=\"note\">The history has no runs to show.</p>";
   std::string machine;
   for (std::size_t i = 0; i < page.series.size(); ++i) {
@@ -282,8 +291,8 @@ std::string render_trend_page(const trend_page& page) {
     }
     html += "\n<figure data-figure=\"" + escape_html(series.figure) + "\" data-machine=\"" +
             escape_html(series.machine) + "\"><figcaption>" + escape_html(series.figure) +
-            (series.unit.empty() ? "" : " (" + escape_html(series.unit) + ")") +
-            "</figcaption>" + render_chart(series, i) + series_tables(series) + "</figure>";
+            (series.unit.empty() ? "" : " (" + escape_html(series.unit) + ")") + "</figcaption>" +
+            render_chart(series, i) + series_tables(series) + "</figure>";
   }
   if (!page.series.empty()) html += "</section>";
   html += "\n</main></body></html>\n";
