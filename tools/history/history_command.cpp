@@ -46,10 +46,10 @@ int import_documents(const std::string& path, const std::vector<std::string>& fi
     } else if (bytes) {
       document = nlohmann::json::parse(*bytes, nullptr, false);
       problem = document.is_discarded() ? "is not JSON" : history_document_problem(document);
-      if (!problem.empty() && !document.is_discarded()) problem = "cannot be imported: " + problem;
+      if (!problem.empty() && !document.is_discarded()) problem.insert(0, "cannot be imported: ");
     }
     if (!problem.empty()) {
-      print_error(file + " " + problem + "; nothing was imported");
+      print_error(std::string(file).append(" ").append(problem).append("; nothing was imported"));
       return exit_usage_or_library;
     }
     documents.push_back(std::move(document));
@@ -115,7 +115,7 @@ int run_history_command(const options& chosen) {
     }
     std::string error;
     if (!can_write_atomically(file, error)) {
-      print_error("cannot write " + file + ": " + error);
+      print_error(std::string("cannot write ").append(file).append(": ").append(error));
       return exit_usage_or_library;
     }
   }
@@ -134,7 +134,7 @@ int run_history_command(const options& chosen) {
   for (const std::string& file : chosen.exports) {
     std::string error;
     if (!write_atomically(file, export_contents(file, analysed, path), error)) {
-      print_error("cannot write " + file + ": " + error);
+      print_error(std::string("cannot write ").append(file).append(": ").append(error));
       export_failed = true;
     }
   }

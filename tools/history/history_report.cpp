@@ -129,9 +129,11 @@ std::string history_text(const std::vector<machine_history>& machines) {
         continue;
       }
       const history_level& current = figure.analysis.levels.back();
-      text += "  " + label + ": " + level_text(current.value) + unit + " since run " +
-              std::to_string(figure.clean[current.first]->number) + " (" +
-              std::to_string(current.end - current.first) + " clean runs)\n";
+      text.append("  ").append(label).append(": ").append(level_text(current.value)).append(unit);
+      text.append(" since run ").append(std::to_string(figure.clean[current.first]->number));
+      text.append(" (")
+          .append(std::to_string(current.end - current.first))
+          .append(" clean runs)\n");
       for (const change_point& change : figure.analysis.changes) {
         const stored_run& first = *figure.clean[change.index];
         std::string line = "    " + label + ": " + change_text(change) + " from run " +
