@@ -8,13 +8,51 @@
 #
 #   -DQUORVANE_SQLITE_NUPKG=FILE  use a package already fetched
 #   -DQUORVANE_NUGET_PACKAGE_BASE=URL  the source's package folder (NuGet v3
-#                                      "PackageBaseAddress")
+#                                      "PackageBaseAddress"); by default the
+#                                      one that the first package source of
+#                                      the user's NuGet.Config names
 
 set(QUORVANE_SQLITE_PACKAGE sqlitepclraw.lib.e_sqlite3)
 set(QUORVANE_SQLITE_PACKAGE_VERSION 3.53.3)
 set(QUORVANE_SQLITE_PACKAGE_SHA256 72cb724779218e024833a21e2903c795a9e90c0bfa01520f27990c36413f32d4)
-set(QUORVANE_NUGET_PACKAGE_BASE "https://api.nuget.org/v3-flatcontainer" CACHE STRING
-    "The NuGet source's package folder (v3 flat container)")
+set(QUORVANE_NUGET_PACKAGE_BASE "" CACHE STRING
+    "The NuGet source's package folder (v3 flat container); empty: from NuGet.Config")
+
+# The package folder of the first source in the user's NuGet.Config, read
+# from that source's service index; empty when there is none.
+function(quorvane_nuget_package_base out)
+  set(${out} "" PARENT_SCOPE)
+  set(config $ENV{HOME}/.nuget/NuGet/NuGet.Config)
+  if(NOT EXISTS ${config})
+    return()
+  endif()
+  file(READ ${config} text)
+  string(REGEX MATCH "<add [^>]*value=\"(https://[^\"]*/index\\.json)\"" found "${text}")
+  if(NOT found)
+    return()
+  endif()
+  set(index ${CMAKE_BINARY_DIR}/third_party/sqlite/nuget-index.json)
+  file(DOWNLOAD ${CMAKE_MATCH_1} ${index} STATUS status TLS_VERIFY ON)
+  list(GET status 0 code)
+  if(NOT code EQUAL 0)
+    return()
+  endif()
+  file(READ ${index} json)
+  string(JSON count ERROR_VARIABLE problem LENGTH "${json}" resources)
+  if(problem)
+    return()
+  endif()
+  math(EXPR last "${count} - 1")
+  foreach(i RANGE ${last})
+    string(JSON type ERROR_VARIABLE problem GET "${json}" resources ${i} @type)
+    if(type STREQUAL "PackageBaseAddress/3.0.0")
+      string(JSON base GET "${json}" resources ${i} @id)
+      string(REGEX REPLACE "/$" "" base "${base}")
+      set(${out} ${base} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+endfunction()
 set(QUORVANE_SQLITE_NUPKG "" CACHE FILEPATH "The SQLitePCLRaw.lib.e_sqlite3 package, if fetched already")
 
 function(quorvane_windows_sqlite)
@@ -24,9 +62,17 @@ function(quorvane_windows_sqlite)
     set(package ${folder}/${QUORVANE_SQLITE_PACKAGE}.${QUORVANE_SQLITE_PACKAGE_VERSION}.nupkg)
   endif()
   if(NOT EXISTS ${package})
+    set(base ${QUORVANE_NUGET_PACKAGE_BASE})
+    if(NOT base)
+      quorvane_nuget_package_base(base)
+    endif()
+    if(NOT base)
+      message(WARNING "No NuGet source is configured (~/.nuget/NuGet/NuGet.Config): this build keeps no history")
+      return()
+    endif()
     set(name ${QUORVANE_SQLITE_PACKAGE}.${QUORVANE_SQLITE_PACKAGE_VERSION}.nupkg)
     message(STATUS "Fetching ${name} from the NuGet source")
-    file(DOWNLOAD ${QUORVANE_NUGET_PACKAGE_BASE}/${QUORVANE_SQLITE_PACKAGE}/${QUORVANE_SQLITE_PACKAGE_VERSION}/${name}
+    file(DOWNLOAD ${base}/${QUORVANE_SQLITE_PACKAGE}/${QUORVANE_SQLITE_PACKAGE_VERSION}/${name}
          ${package}.part STATUS status TLS_VERIFY ON)
     list(GET status 0 code)
     if(NOT code EQUAL 0)
