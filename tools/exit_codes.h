@@ -20,6 +20,14 @@ constexpr int exit_output_failed = 5;
 // --require-clean: every run finished and every export was written, but
 // at least one run was disturbed.
 constexpr int exit_disturbed = 6;
+// The history could not be written (--history, history import) or read
+// (history): the database is read-only, locked past the timeout, on a full
+// disk, not a history database, or of a newer schema. The runs' other
+// exports were written all the same, and the database keeps what it held.
+constexpr int exit_history_failed = 7;
+// history --fail-on-regression: a figure's latest level is a drop of at
+// least the given percentage from the level before it.
+constexpr int exit_regression = 8;
 // Interrupted (Ctrl-C, SIGINT, SIGTERM): the run was cancelled and closed,
 // or the runs still to come were not started. An interrupt that arrives
 // after the last run finished changes nothing.

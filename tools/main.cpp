@@ -16,6 +16,9 @@
 #include "command_line.h"
 #include "exit_codes.h"
 #include "export/export_formats.h"
+#include "history/history_command.h"
+#include "history/history_recording.h"
+#include "history/machine_identity.h"
 #include "machine/host_platform.h"
 #include "machine/interference.h"
 #include "machine/machine_description.h"
@@ -177,8 +180,10 @@ int run_benchmark(const options& chosen, const library_api& api, const std::stri
   progress_display display(stderr, display_mode(chosen));
   conditions_source source = system_conditions_source();
   const double settings_started = platform::thread_processor_seconds();
+  machine_description machine = this_machine(source.root);
+  machine.id = hashed_machine_id(platform::raw_machine_id(source.root));
   const document_header header{QUORVANE_HOST_VERSION, api.version(),
-                               utc_timestamp(std::time(nullptr)), this_machine(source.root),
+                               utc_timestamp(std::time(nullptr)), std::move(machine),
                                library_file_sha256(library_path)};
   source.quota_folder = header.machine.conditions.quota_folder;
   source.settings_seconds = platform::thread_processor_seconds() - settings_started;
@@ -233,8 +238,22 @@ int run_benchmark(const options& chosen, const library_api& api, const std::stri
     // A note like the progress lines; "quorvane: " starts errors alone.
     std::fprintf(stderr, "wrote %s\n", terminal_safe(written).c_str());
   }
+  // Every run of the invocation, finished, cancelled or disturbed.
+  bool history_failed = false;
+  if (chosen.history && !done.records.empty()) {
+    const std::string path = history_database_path(chosen.history_path);
+    const std::string error = record_history(path, document);
+    history_failed = !error.empty();
+    if (history_failed) {
+      print_error(error);
+    } else {
+      std::fprintf(stderr, "recorded %zu runs in %s\n", done.records.size(),
+                   terminal_safe(path).c_str());
+    }
+  }
   if (done.cut_short) return exit_interrupted;
   if (export_failed) return exit_export_failed;
+  if (history_failed) return exit_history_failed;
   return chosen.require_clean && done.any_disturbed ? exit_disturbed : exit_success;
 }
 
@@ -246,6 +265,7 @@ int host_main(int argc, char** argv) {
     return exit_usage_or_library;
   }
   const options& chosen = parsed.parsed;
+  if (chosen.history_command) return run_history_command(chosen);
   if (chosen.help) {
     write_output(usage_text());
     return exit_success;

@@ -73,6 +73,37 @@ TEST(CommandLine, CollectsEveryExportInOrderAndTheBaseline) {
   EXPECT_EQ(parse({"--compare", "a", "b"}).error, "unknown option 'b'");
 }
 
+TEST(CommandLine, HistoryOptionsAndCommand) {
+  struct history_case {
+    std::vector<std::string> arguments;
+    bool history;
+    std::string path;
+    bool command;
+    bool import;
+  };
+  const history_case cases[] = {
+      {{"--history"}, true, "", false, false},
+      {{"--history", "h.sqlite", "--runs", "2"}, true, "h.sqlite", false, false},
+      {{"--history=h.sqlite"}, true, "h.sqlite", false, false},
+      {{"--runs", "2"}, false, "", false, false},
+      {{"history", "--history", "h.sqlite"}, false, "h.sqlite", true, false},
+      {{"history", "import", "a.json", "b.json"}, false, "", true, true},
+  };
+  for (const history_case& c : cases) {
+    const parse_result result = parse(c.arguments);
+    ASSERT_EQ(result.error, "") << c.arguments[0];
+    EXPECT_EQ(result.parsed.history, c.history) << c.arguments.size();
+    EXPECT_EQ(result.parsed.history_path, c.path);
+    EXPECT_EQ(result.parsed.history_command, c.command);
+    EXPECT_EQ(result.parsed.history_import, c.import);
+  }
+  EXPECT_EQ(parse({"history", "import", "a.json", "b.json"}).parsed.import_files.size(), 2U);
+  EXPECT_DOUBLE_EQ(parse({"history", "--fail-on-regression", "5"}).parsed.fail_on_regression, 5);
+  EXPECT_NE(parse({"history", "--since", "03/11/2026"}).error, "");
+  EXPECT_NE(parse({"history", "--fail-on-regression", "-1"}).error, "");
+  EXPECT_NE(parse({"history", "import"}).error, "");
+}
+
 TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
   const std::string text = usage_text();
   for (const char* option : {"--runs N", "--library PATH", "--export FILE", "--compare FILE"}) {
@@ -86,8 +117,8 @@ TEST(CommandLine, HelpDocumentsEveryOptionAndExitStatus) {
   }
   EXPECT_NE(text.find("Mann-Whitney U"), std::string::npos)
       << "the statistic of --compare is named";
-  for (const char* status :
-       {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ", "\n  130 "}) {
+  for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",
+                             "\n  7 ", "\n  8 ", "\n  130 "}) {
     EXPECT_NE(text.find(status), std::string::npos) << "exit status line" << status;
   }
 }

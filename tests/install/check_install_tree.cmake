@@ -16,7 +16,9 @@ set(expected
   share/doc/quorvane/docs/examples/load_and_run.c
   share/quorvane/prometheus/quorvane-rules.yml)
 if(SYSTEM STREQUAL "Windows")
-  list(APPEND expected bin/${name}.dll bin/quorvane.exe lib/${name}.lib lib/${name}.def)
+  # e_sqlite3.dll: the SQLite that quorvane.exe keeps its history with.
+  list(APPEND expected bin/${name}.dll bin/quorvane.exe bin/e_sqlite3.dll lib/${name}.lib
+       lib/${name}.def)
 else()
   list(APPEND expected bin/quorvane lib/lib${name}.so lib/lib${name}.so.1 lib/lib${name}.so.1.0.0
        share/man/man1/quorvane.1.gz share/bash-completion/completions/quorvane)

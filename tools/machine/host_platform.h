@@ -125,6 +125,21 @@ bool utc_moment(std::tm calendar, std::time_t& moment);
 // times, into calendar (strptime; std::get_time where the C library has no
 // strptime). Returns false for any other text, trailing characters included.
 bool read_utc_text(const std::string& text, std::tm& calendar);
+// The system's own machine ID as it stands: the text of /etc/machine-id
+// under root (Linux; "/" on a real machine), or the MachineGuid value
+// (Windows, which ignores root). "" when the system has none. It never
+// leaves the machine: the history keeps a hash of it (machine_identity.h).
+std::string raw_machine_id(const std::string& root = "/");
+
+// The history database's usual place: $XDG_DATA_HOME/quorvane/history.sqlite
+// (~/.local/share/quorvane/history.sqlite when the variable is unset or not
+// an absolute path), or %LOCALAPPDATA%\quorvane\history.sqlite on Windows.
+// "" when neither the variable nor the home folder is known.
+std::string default_history_path();
+
+// Creates the folder that holds path, with its parents, where missing.
+// Returns false and sets error to the reason when it cannot.
+bool make_parent_folders(const std::string& path, std::string& error);
 
 // What the host reads about the machine, unprocessed; the machine
 // description (machine_description.h) makes sense of it. A field the system

@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -449,6 +450,38 @@ double load_average() {
   double loads[1] = {-1.0};
   if (getloadavg(loads, 1) != 1) return -1.0;
   return loads[0];
+}
+
+std::string raw_machine_id(const std::string& root) {
+  const std::string folder =
+      root.empty() || root.back() != '/' ? root : root.substr(0, root.size() - 1);
+  return file_text((folder + "/etc/machine-id").c_str());
+}
+
+std::string default_history_path() {
+  const char* data_home = std::getenv("XDG_DATA_HOME");
+  std::string folder;
+  // The XDG rules ignore a relative value.
+  if (data_home != nullptr && data_home[0] == '/') {
+    folder = data_home;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') return "";
+    folder = std::string(home) + "/.local/share";
+  }
+  return folder + "/quorvane/history.sqlite";
+}
+
+bool make_parent_folders(const std::string& path, std::string& error) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  std::error_code failure;
+  std::filesystem::create_directories(path.substr(0, slash), failure);
+  if (failure) {
+    error = "cannot create the folder of " + path + ": " + failure.message();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quorvane::host::platform

@@ -24,6 +24,8 @@
 #include <sstream>
 #include <cstddef>
 #include <cstring>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "machine/host_platform.h"
@@ -655,6 +657,28 @@ std::vector<double> condition_reader::frequencies_hz(bool) {
     values.push_back(value.doubleValue / 100.0 * state_->rated_hz);
   }
   return values;
+}
+
+std::string raw_machine_id(const std::string&) {
+  return registry_text(L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid");
+}
+
+std::string default_history_path() {
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  if (local == nullptr || local[0] == L'\0') return "";
+  return to_utf8(local) + "\\quorvane\\history.sqlite";
+}
+
+bool make_parent_folders(const std::string& path, std::string& error) {
+  const std::filesystem::path folder = std::filesystem::path(to_wide(path)).parent_path();
+  if (folder.empty()) return true;
+  std::error_code failure;
+  std::filesystem::create_directories(folder, failure);
+  if (failure) {
+    error = "cannot create the folder of " + path + ": " + failure.message();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quorvane::host::platform

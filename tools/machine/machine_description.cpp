@@ -134,6 +134,7 @@ nlohmann::json machine_json(const machine_description& machine) {
                          {"os", machine.os},
                          {"kernel", machine.kernel}};
   if (!machine.cpu_signature.empty()) json["cpu_signature"] = machine.cpu_signature;
+  if (!machine.id.empty()) json["id"] = machine.id;
   // Null where the machine does not report the condition.
   const platform::condition_settings& conditions = machine.conditions;
   auto text_or_null = [](const std::string& text) {

@@ -25,6 +25,9 @@ struct machine_description {
   std::string virtualisation;
   // The kinds of core, when there are more than one; empty otherwise.
   std::vector<core_kind> core_kinds;
+  // The hashed machine ID (history/machine_identity.h), "" when the
+  // system has none; the raw ID never appears here.
+  std::string id;
   // The quota, frequency limits, policy, power source and container signs.
   platform::condition_settings conditions;
 };
