@@ -33,7 +33,8 @@ struct trend_series {
   std::string unit;     // "" for a score
   std::vector<trend_run> runs;
   // find_change_points over the clean runs' values in order: its indices
-  // count clean runs only (the k-th clean run of runs).
+  // count clean runs only (the k-th clean run of runs), so every run the
+  // analysis left out is marked not clean.
   change_analysis analysis;
   std::vector<trend_event> events;
 };
