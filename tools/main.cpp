@@ -200,7 +200,7 @@ int run_benchmark(const options& chosen, const library_api& api, const std::stri
   // The comparison is computed here once; the terminal, the document and
   // the page lay out this one value.
   std::optional<comparison> compared;
-  if (baseline && !done.records.empty()) {
+  if (baseline) {
     compared = compare_documents(*baseline, document, chosen.compare_path);
     document["comparison"] = comparison_json(*compared, *baseline);
   }
@@ -210,7 +210,7 @@ int run_benchmark(const options& chosen, const library_api& api, const std::stri
       display.note(warning);
     }
   }
-  if (!chosen.json && !done.records.empty()) print_tables(done, header.machine, chosen.runs);
+  if (!chosen.json) print_tables(done, header.machine, chosen.runs);
   if (compared) {
     // With --json, standard output carries the report lines alone.
     const std::string table = "\n" + format_comparison(*compared);

@@ -40,37 +40,38 @@ void widen(double& largest, double value) {
   if (std::isfinite(value)) largest = std::max(largest, std::min(value, largest_drawn));
 }
 
-std::string number(double value) {
+// A round axis end at or above the largest value, with four or five ticks
+// of 1, 2, 2.5 or 5 times a power of ten.
+double axis_step(double largest) { return largest > 0 ? round_axis_step(largest) : 0.25; }
+
+}  // namespace
+
+std::string svg_number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", value);
   return text;
 }
 
-// A round axis end at or above the largest value, with four or five ticks
-// of 1, 2, 2.5 or 5 times a power of ten.
-double axis_step(double largest) {
-  if (!(largest > 0)) return 0.25;
-  const double rough = largest / 4;
+void append_svg_text(std::string& svg, double x, double y, const char* anchor,
+                     const char* css_class, const std::string& text) {
+  svg += "<text x=\"" + svg_number(x) + "\" y=\"" + svg_number(y) + "\" text-anchor=\"" + anchor +
+         "\" class=\"" + css_class + "\">" + escape_html(text) + "</text>";
+}
+
+void append_svg_line(std::string& svg, double x1, double y1, double x2, double y2,
+                     const char* css_class) {
+  svg += "<line x1=\"" + svg_number(x1) + "\" y1=\"" + svg_number(y1) + "\" x2=\"" +
+         svg_number(x2) + "\" y2=\"" + svg_number(y2) + "\" class=\"" + css_class + "\"/>";
+}
+
+double round_axis_step(double span) {
+  const double rough = span / 4;
   const double power = std::pow(10.0, std::floor(std::log10(rough)));
   for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
     if (rough <= factor * power) return factor * power;
   }
   return 10 * power;
 }
-
-void append_text(std::string& svg, double x, double y, const char* anchor, const char* css_class,
-                 const std::string& text) {
-  svg += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" text-anchor=\"" + anchor +
-         "\" class=\"" + css_class + "\">" + escape_html(text) + "</text>";
-}
-
-void append_line(std::string& svg, double x1, double y1, double x2, double y2,
-                 const char* css_class) {
-  svg += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) +
-         "\" y2=\"" + number(y2) + "\" class=\"" + css_class + "\"/>";
-}
-
-}  // namespace
 
 std::string escape_html(const std::string& text) {
   std::string escaped;
@@ -124,8 +125,8 @@ std::string render_svg(const bar_chart& chart) {
   std::string svg =
       "<svg class=\"chart\" role=\"img\" "
       "data-chart=\"" +
-      escape_html(chart.id) + "\" viewBox=\"0 0 " + number(chart_width) + " " + number(height) +
-      "\">";
+      escape_html(chart.id) + "\" viewBox=\"0 0 " + svg_number(chart_width) + " " +
+      svg_number(height) + "\">";
   svg += "<title>" + escape_html(chart.title) + "</title>";
   svg += "<defs><pattern id=\"" + escape_html(hatch_id) +
          "\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
@@ -136,23 +137,24 @@ std::string render_svg(const bar_chart& chart) {
   // Grid and axis.
   for (int index = 0; index <= steps; ++index) {
     const double tick = index * step;
-    append_line(svg, x_of(tick), top_margin, x_of(tick), plot_bottom, "grid");
-    append_text(svg, x_of(tick), plot_bottom + 16, "middle", "tick", number(tick));
+    append_svg_line(svg, x_of(tick), top_margin, x_of(tick), plot_bottom, "grid");
+    append_svg_text(svg, x_of(tick), plot_bottom + 16, "middle", "tick", svg_number(tick));
   }
 
   double y = top_margin;
   for (const chart_group& group : chart.groups) {
     if (!group.label.empty()) {
-      append_text(svg, 4, y + 15, "start", "group", group.label);
+      append_svg_text(svg, 4, y + 15, "start", "group", group.label);
       y += group_row;
     }
     for (const chart_bar& bar : group.bars) {
       const double middle = y + bar_row / 2;
-      append_text(svg, plot_left - 8, middle + 4, "end", "label", bar.label);
+      append_svg_text(svg, plot_left - 8, middle + 4, "end", "label", bar.label);
       if (bar.value && std::isfinite(*bar.value)) {
         const double width = x_of(*bar.value) - plot_left;
-        svg += "<rect x=\"" + number(plot_left) + "\" y=\"" + number(middle - bar_height / 2) +
-               "\" width=\"" + number(width) + "\" height=\"" + number(bar_height) + "\" " +
+        svg += "<rect x=\"" + svg_number(plot_left) + "\" y=\"" +
+               svg_number(middle - bar_height / 2) + "\" width=\"" + svg_number(width) +
+               "\" height=\"" + svg_number(bar_height) + "\" " +
                (bar.hatched ? "fill=\"url(#" + escape_html(hatch_id) + ")\" class=\"baseline\""
                             : std::string("class=\"bar\"")) +
                "/>";
@@ -165,32 +167,32 @@ std::string render_svg(const bar_chart& chart) {
         const std::string title =
             "<title>finished run " + std::to_string(i + 1) +
             (i < bar.disturbed.size() && bar.disturbed[i] ? " (disturbed)" : "") + ": " +
-            number(bar.points[i]) + "</title>";
+            svg_number(bar.points[i]) + "</title>";
         if (i < bar.disturbed.size() && bar.disturbed[i]) {
           // A square, not a circle: the mark reads without colour.
-          svg += "<rect x=\"" + number(x_of(bar.points[i]) - 4) + "\" y=\"" +
-                 number(middle + offset - 4) +
+          svg += "<rect x=\"" + svg_number(x_of(bar.points[i]) - 4) + "\" y=\"" +
+                 svg_number(middle + offset - 4) +
                  "\" width=\"8\" height=\"8\" class=\"run disturbed\">" + title + "</rect>";
         } else {
-          svg += "<circle cx=\"" + number(x_of(bar.points[i])) + "\" cy=\"" +
-                 number(middle + offset) + "\" r=\"3.5\" class=\"run\">" + title + "</circle>";
+          svg += "<circle cx=\"" + svg_number(x_of(bar.points[i])) + "\" cy=\"" +
+                 svg_number(middle + offset) + "\" r=\"3.5\" class=\"run\">" + title + "</circle>";
         }
       }
-      append_text(svg, value_left, middle + 4, "start", "value", bar.value_text);
+      append_svg_text(svg, value_left, middle + 4, "start", "value", bar.value_text);
       y += bar_row;
     }
   }
 
   if (chart.marker) {
-    append_line(svg, x_of(*chart.marker), top_margin - 4, x_of(*chart.marker), plot_bottom,
-                "marker");
+    append_svg_line(svg, x_of(*chart.marker), top_margin - 4, x_of(*chart.marker), plot_bottom,
+                    "marker");
     // Centred on its line, or ending there when the centre would leave too
     // little room at the right.
     const double x = x_of(*chart.marker);
     const bool fits_centred =
         x + characters(chart.marker_label) * character_width / 2 <= chart_width - right_margin;
-    append_text(svg, x, top_margin - 8, fits_centred ? "middle" : "end", "marker-label",
-                chart.marker_label);
+    append_svg_text(svg, x, top_margin - 8, fits_centred ? "middle" : "end", "marker-label",
+                    chart.marker_label);
   }
   svg += "</svg>";
   return svg;

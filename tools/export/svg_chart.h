@@ -38,6 +38,19 @@ std::string render_svg(const bar_chart& chart);
 // Text made safe for HTML element content and attribute values.
 std::string escape_html(const std::string& text);
 
+// The pieces every chart of the pages is drawn with.
+// A coordinate or value as SVG reads it: six significant digits.
+std::string svg_number(double value);
+// A <text> element at (x, y), anchored "start", "middle" or "end", escaped.
+void append_svg_text(std::string& svg, double x, double y, const char* anchor,
+                     const char* css_class, const std::string& text);
+// A <line> element from (x1, y1) to (x2, y2).
+void append_svg_line(std::string& svg, double x1, double y1, double x2, double y2,
+                     const char* css_class);
+// A round tick step, 1, 2, 2.5 or 5 times a power of ten, for about four
+// intervals over span (above 0).
+double round_axis_step(double span);
+
 }  // namespace quorvane::host
 
 #endif  // QUORVANE_TOOLS_EXPORT_SVG_CHART_H

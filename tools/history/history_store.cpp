@@ -10,10 +10,10 @@
 #include "history/history_figures.h"
 #include "history/history_schema.h"
 #include "history/machine_identity.h"
-#include "history/sha256.h"
 #include "history/sqlite_database.h"
 #include "machine/host_platform.h"
 #include "results/run_verdict.h"
+#include "sha256.h"
 
 namespace quorvane::host {
 namespace {

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "history/sha256.h"
+#include "sha256.h"
 
 namespace quorvane::host {
 namespace {

@@ -52,34 +52,6 @@ constexpr double label_row = 13;      // event labels stagger by this much
 constexpr double label_spacing = 26;  // event labels closer than this stagger
 constexpr std::size_t x_ticks = 6;
 
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
-
-void append_text(std::string& svg, double x, double y, const char* anchor, const char* css_class,
-                 const std::string& text) {
-  svg += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" text-anchor=\"" + anchor +
-         "\" class=\"" + css_class + "\">" + escape_html(text) + "</text>";
-}
-
-void append_line(std::string& svg, double x1, double y1, double x2, double y2,
-                 const char* css_class) {
-  svg += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) +
-         "\" y2=\"" + number(y2) + "\" class=\"" + css_class + "\"/>";
-}
-
-// A round step for about four intervals over span.
-double axis_step(double span) {
-  const double rough = span / 4;
-  const double power = std::pow(10.0, std::floor(std::log10(rough)));
-  for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
-    if (rough <= factor * power) return factor * power;
-  }
-  return 10 * power;
-}
-
 // The value axis: a range around every run and level, a little wider so
 // that no mark sits on the frame.
 struct value_axis {
@@ -131,25 +103,25 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
   };
   const value_axis axis = axis_for(series);
   std::string svg = "<svg class=\"trend\" role=\"img\" data-chart=\"trend-" +
-                    std::to_string(chart_index) + "\" viewBox=\"0 0 " + number(chart_width) + " " +
-                    number(chart_height) + "\"><title>" +
+                    std::to_string(chart_index) + "\" viewBox=\"0 0 " + svg_number(chart_width) +
+                    " " + svg_number(chart_height) + "\"><title>" +
                     escape_html(series.figure + " of " + series.machine) + "</title>";
-  append_line(svg, plot_left, plot_bottom, plot_right, plot_bottom, "axis");
-  append_line(svg, plot_left, plot_top, plot_left, plot_bottom, "axis");
+  append_svg_line(svg, plot_left, plot_bottom, plot_right, plot_bottom, "axis");
+  append_svg_line(svg, plot_left, plot_top, plot_left, plot_bottom, "axis");
   if (count == 0) {
-    append_text(svg, (plot_left + plot_right) / 2, (plot_top + plot_bottom) / 2, "middle", "empty",
-                "no runs");
+    append_svg_text(svg, (plot_left + plot_right) / 2, (plot_top + plot_bottom) / 2, "middle",
+                    "empty", "no runs");
     return svg + "</svg>";
   }
 
   // The value grid, labelled on the left.
-  const double step = axis_step(axis.high - axis.low);
+  const double step = round_axis_step(axis.high - axis.low);
   const double first_tick = std::ceil(axis.low / step) * step;
   for (int index = 0; index <= 10; ++index) {
     const double tick = first_tick + index * step;
     if (!(tick <= axis.high)) break;
-    append_line(svg, plot_left, axis.y_of(tick), plot_right, axis.y_of(tick), "grid");
-    append_text(svg, plot_left - 6, axis.y_of(tick) + 4, "end", "tick", level_text(tick));
+    append_svg_line(svg, plot_left, axis.y_of(tick), plot_right, axis.y_of(tick), "grid");
+    append_svg_text(svg, plot_left - 6, axis.y_of(tick) + 4, "end", "tick", level_text(tick));
   }
   // Runs along the bottom: number and date at a few evenly spread runs,
   // the outer ones aligned inwards so that they stay inside the chart.
@@ -163,10 +135,11 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
                          : position == count - 1 ? "end"
                                                  : "middle";
     const double x = x_of(static_cast<double>(position));
-    append_line(svg, x, plot_bottom, x, plot_bottom + 4, "axis");
+    append_svg_line(svg, x, plot_bottom, x, plot_bottom + 4, "axis");
     const trend_run& run = series.runs[position];
-    append_text(svg, x, plot_bottom + 17, anchor, "tick", "run " + std::to_string(run.run_number));
-    append_text(svg, x, plot_bottom + 31, anchor, "tick", run.time.substr(0, 10));
+    append_svg_text(svg, x, plot_bottom + 17, anchor, "tick",
+                    "run " + std::to_string(run.run_number));
+    append_svg_text(svg, x, plot_bottom + 31, anchor, "tick", run.time.substr(0, 10));
   }
 
   // System changes: a dashed line before the first run on the changed
@@ -182,12 +155,12 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
     double x = first_after == 0       ? x_of(0) - edge_room / 2
                : first_after == count ? x_of(static_cast<double>(count - 1)) + edge_room / 2
                                       : x_of(static_cast<double>(first_after) - 0.5);
-    append_line(svg, x, plot_top - 4, x, plot_bottom, "event");
+    append_svg_line(svg, x, plot_top - 4, x, plot_bottom, "event");
     x = std::clamp(x, plot_left + 12, plot_right - 12);
     row = x - last_label_x < label_spacing ? (row + 1) % 2 : 0;
     last_label_x = x;
-    append_text(svg, x, plot_top - 10 - label_row * row, "middle", "event-label",
-                "S" + std::to_string(e + 1));
+    append_svg_text(svg, x, plot_top - 10 - label_row * row, "middle", "event-label",
+                    "S" + std::to_string(e + 1));
   }
 
   // The levels as lines over their clean runs, joined at each change.
@@ -199,9 +172,10 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
     const double x1 = x_of(static_cast<double>(positions[level.first])) - 3;
     const double x2 = x_of(static_cast<double>(positions[level.end - 1])) + 3;
     const double y = axis.y_of(level.value);
-    if (std::isfinite(previous_end_x)) append_line(svg, previous_end_x, previous_y, x1, y, "step");
-    svg += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y) + "\" x2=\"" + number(x2) +
-           "\" y2=\"" + number(y) + "\" class=\"level\"><title>level " +
+    if (std::isfinite(previous_end_x))
+      append_svg_line(svg, previous_end_x, previous_y, x1, y, "step");
+    svg += "<line x1=\"" + svg_number(x1) + "\" y1=\"" + svg_number(y) + "\" x2=\"" +
+           svg_number(x2) + "\" y2=\"" + svg_number(y) + "\" class=\"level\"><title>level " +
            escape_html(level_text(level.value)) + "</title></line>";
     previous_end_x = x2;
     previous_y = y;
@@ -214,10 +188,10 @@ std::string render_chart(const trend_series& series, std::size_t chart_index) {
     const double x = x_of(static_cast<double>(i));
     const double y = axis.y_of(run.value);
     if (run.clean) {
-      svg += "<circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"3\" class=\"run\">" +
-             run_title(run) + "</circle>";
+      svg += "<circle cx=\"" + svg_number(x) + "\" cy=\"" + svg_number(y) +
+             "\" r=\"3\" class=\"run\">" + run_title(run) + "</circle>";
     } else {
-      svg += "<rect x=\"" + number(x - 3.5) + "\" y=\"" + number(y - 3.5) +
+      svg += "<rect x=\"" + svg_number(x - 3.5) + "\" y=\"" + svg_number(y - 3.5) +
              "\" width=\"7\" height=\"7\" class=\"run disturbed\">" + run_title(run) + "</rect>";
     }
   }

@@ -20,12 +20,12 @@
 #include <algorithm>
 #include <atomic>
 #include <bitset>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
-#include <cstddef>
-#include <cstring>
-#include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 #include "machine/host_platform.h"

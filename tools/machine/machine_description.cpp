@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "machine/condition_words.h"
 #include "machine/arm_processor.h"
+#include "machine/condition_words.h"
 #include "machine/run_conditions.h"
 #include "results/json_optional.h"
 #include "safe_text.h"

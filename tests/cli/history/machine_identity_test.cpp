@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "history/sha256.h"
+#include "sha256.h"
 
 namespace quorvane::host {
 namespace {
