@@ -646,6 +646,7 @@ class StandInRunTest(unittest.TestCase):
         self.assertFalse(document["comparison"]["like_for_like"])
         self.assertIn(f"\nwrote {exported}\n", result.stderr)
 
+    @posix_host_only(QUIET)
     def test_the_terminal_the_document_and_the_page_give_one_comparison(self):
         # A baseline whose disturbed runs lie far above its clean ones: every
         # layout leaves them out, and shows the ratio its interval belongs to.
