@@ -24,11 +24,17 @@ for list in "$@"; do
   done <"${list}"
 done
 
+# A name without :ARCH means the build machine's architecture (or "all"):
+# with another architecture's build of the same package installed beside it
+# (libsqlite3-dev and libsqlite3-dev:arm64), dpkg-query lists both.
+native=$(dpkg --print-architecture)
 missing=()
 for package in "${packages[@]}"; do
+  wanted=${native}
+  [[ ${package} == *:* ]] && wanted=${package##*:}
   # dpkg -s also knows removed packages whose configuration is left.
-  status=$(dpkg-query -W -f='${db:Status-Status}' "${package}" 2>/dev/null || true)
-  [[ ${status} == installed ]] || missing+=("${package}")
+  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "${package}" 2>/dev/null |
+    grep -qxE "(${wanted}|all) installed" || missing+=("${package}")
 done
 ((${#missing[@]})) || exit 0
 
@@ -36,6 +42,17 @@ if [[ $(id -u) -ne 0 ]]; then
   echo "missing Debian packages; as root run: apt-get install -y ${missing[*]}" >&2
   exit 2
 fi
+
+# A package named PACKAGE:ARCH of another architecture (libsqlite3-dev:arm64)
+# needs dpkg to know that architecture before apt's lists are read.
+for package in "${missing[@]}"; do
+  [[ ${package} == *:* ]] || continue
+  architecture=${package##*:}
+  [[ ${architecture} == "${native}" ]] && continue
+  dpkg --print-foreign-architectures | grep -qx "${architecture}" && continue
+  echo "adding the ${architecture} architecture for ${package}"
+  dpkg --add-architecture "${architecture}"
+done
 
 echo "installing ${#missing[@]} missing Debian packages: ${missing[*]}"
 # A package that brings a service (a daemon) must not start it: while this

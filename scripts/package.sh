@@ -23,21 +23,9 @@ work="${root}/build/package"
 jobs="${QUORVANE_JOBS:-2}"
 version=$(sed -n 's/^project(quorvane VERSION \([0-9.]*\).*/\1/p' "${root}/CMakeLists.txt")
 
-# ---- arm64: the Debian architecture and the cross packages -----------------
-# The arm64 Debian packages are checked by dpkg-shlibdeps against Debian's own
-# arm64 C and C++ libraries (libc6:arm64 …, scripts/packages/arm64.list),
-# which apt installs only once dpkg knows the architecture.
-add_arm64_architecture() {
-  dpkg --print-foreign-architectures | grep -qx arm64 && return
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "the arm64 packages need Debian's arm64 architecture; as root run: dpkg --add-architecture arm64 && apt-get update" >&2
-    exit 2
-  fi
-  dpkg --add-architecture arm64
-  apt-get -q update >&2
-}
-add_arm64_architecture
-# ---------------------------------------------------------------------------
+# The arm64 lists name Debian's arm64 packages (libc6:arm64 …), installed
+# beside the amd64 ones: dpkg-shlibdeps reads the arm64 Debian packages'
+# Depends from them. install-packages.sh adds the architecture first.
 
 bash "${root}/scripts/install-packages.sh" "${root}/scripts/packages/run.list" \
   "${root}/scripts/packages/package.list" "${root}/scripts/packages/aarch64.list" \

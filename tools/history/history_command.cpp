@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "exit_codes.h"
 #include "export/atomic_file.h"
@@ -33,41 +34,61 @@ std::string extension_of(const std::string& path) {
   return extension;
 }
 
+// Reads one results document and checks that it can enter the history;
+// nothing, with problem set, when it cannot.
+std::optional<nlohmann::json> read_document(const std::string& file, std::string& problem) {
+  const std::optional<std::string> bytes = read_baseline_file(file, problem);
+  if (!bytes) return std::nullopt;
+  if (nested_deeper_than(*bytes, deepest_json_nesting)) {
+    problem = "is nested too deeply to be a results document";
+    return std::nullopt;
+  }
+  nlohmann::json document = nlohmann::json::parse(*bytes, nullptr, false);
+  if (document.is_discarded()) {
+    problem = "is not JSON";
+    return std::nullopt;
+  }
+  problem = history_document_problem(document);
+  if (!problem.empty()) {
+    problem.insert(0, "cannot be imported: ");
+    return std::nullopt;
+  }
+  return document;
+}
+
 // Every document is read and checked before the database is opened, so a
-// bad file imports nothing.
+// bad file imports nothing; then each is read again and added, one at a
+// time, so that memory holds one document whatever the number of files.
+// A file that changed in between and no longer reads ends the transaction
+// unwritten.
 int import_documents(const std::string& path, const std::vector<std::string>& files) {
-  std::vector<nlohmann::json> documents;
+  std::string problem;
   for (const std::string& file : files) {
-    std::string problem;
-    const std::optional<std::string> bytes = read_baseline_file(file, problem);
-    nlohmann::json document;
-    if (bytes && nested_deeper_than(*bytes, deepest_json_nesting)) {
-      problem = "is nested too deeply to be a results document";
-    } else if (bytes) {
-      document = nlohmann::json::parse(*bytes, nullptr, false);
-      problem = document.is_discarded() ? "is not JSON" : history_document_problem(document);
-      if (!problem.empty() && !document.is_discarded()) problem.insert(0, "cannot be imported: ");
-    }
-    if (!problem.empty()) {
+    if (!read_document(file, problem)) {
       print_error(std::string(file).append(" ").append(problem).append("; nothing was imported"));
       return exit_usage_or_library;
     }
-    documents.push_back(std::move(document));
   }
   std::size_t added = 0;
   try {
     const std::unique_ptr<history_store> store = history_store::open_for_writing(path);
-    for (const nlohmann::json& document : documents)
-      added += store->add_document(document, "import") ? 1 : 0;
+    for (const std::string& file : files) {
+      const std::optional<nlohmann::json> document = read_document(file, problem);
+      if (!document) {
+        print_error(std::string(file).append(" ").append(problem).append("; nothing was imported"));
+        return exit_usage_or_library;
+      }
+      added += store->add_document(*document, "import") ? 1 : 0;
+    }
     store->commit();
   } catch (const history_error& failure) {
     print_error(std::string(failure.what()) + "; nothing was imported");
     return exit_history_failed;
   }
-  write_output("imported " + std::to_string(added) + " of " + std::to_string(documents.size()) +
+  write_output("imported " + std::to_string(added) + " of " + std::to_string(files.size()) +
                " documents into " + path +
-               (added < documents.size()
-                    ? " (" + std::to_string(documents.size() - added) + " already there)"
+               (added < files.size()
+                    ? " (" + std::to_string(files.size() - added) + " already there)"
                     : std::string()) +
                "\n");
   return exit_success;
