@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "export/page_frame.h"
 #include "export/svg_chart.h"
 #include "machine/condition_words.h"
 #include "machine/run_conditions.h"
@@ -21,31 +22,20 @@
 namespace quorvane::host {
 namespace {
 
-// The style sheet, inline: the page loads nothing. Print keeps the charts
-// whole on a page and needs no colour, since every value is written out.
+// The results page's own style: its charts' bars, runs and baseline marks.
 const char* const page_style = R"(
-body{font:15px/1.45 system-ui,sans-serif;color:#111;background:#fff;margin:0}
-main{max-width:1240px;margin:0 auto;padding:20px 28px}
-h1{font-size:1.6em;margin:0 0 4px}h2{font-size:1.2em;margin:26px 0 8px}
-p.meta,p.note{color:#333;margin:4px 0}
-table{border-collapse:collapse;margin:6px 0 10px}
-th,td{border-bottom:1px solid #ccc;padding:3px 10px;text-align:left;vertical-align:top}
-th{font-weight:600}td.time{white-space:nowrap}td.num{text-align:right;font-variant-numeric:tabular-nums}
 .charts{display:grid;grid-template-columns:repeat(auto-fill,minmax(560px,1fr));gap:6px 28px}
-figure{margin:0 0 10px;break-inside:avoid}figcaption{font-weight:600;margin:4px 0}
+figure{margin:0 0 10px}
 svg.chart{display:block;width:100%;max-width:640px;height:auto}
 svg .bar{fill:#2f5d9b}svg .baseline{stroke:#444;stroke-width:1}
 svg .grid{stroke:#ddd;stroke-width:1}svg .run{fill:#fff;stroke:#000;stroke-width:1.5}
 svg .marker{stroke:#a00;stroke-width:1.5;stroke-dasharray:5 3}
-svg text{font-family:system-ui,sans-serif;fill:#111}svg .tick{font-size:11px;fill:#444}
 svg .label,svg .value{font-size:13px}svg .group{font-size:13px;font-weight:600}
 svg .marker-label{font-size:11px;fill:#a00}svg .disturbed{fill:#a00;stroke:#000}
 td.disturbed{color:#a00;font-weight:600}
 @media print{
-body{font-size:10pt}main{max-width:none;padding:0}
-.charts{display:block}section,figure,table{break-inside:avoid}
+.charts{display:block}
 svg .bar{fill:#555}svg .marker{stroke:#000}svg .marker-label{fill:#000}
-@page{margin:14mm}
 }
 )";
 
@@ -486,13 +476,8 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
 
   const std::string cpu = text_member(member(document, "machine"), "cpu_model");
   std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-      "style-src 'unsafe-inline'\">"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-      "<title>quorvane results" +
-      (cpu.empty() ? std::string() : ": " + escape_html(cpu)) + "</title><style>" + page_style +
-      "</style></head><body><main>\n<h1>quorvane results</h1>";
+      page_head("quorvane results" + (cpu.empty() ? std::string() : ": " + cpu), page_style) +
+      "<h1>quorvane results</h1>";
 
   const nlohmann::json& all_runs = member(document, "runs");
   const std::size_t run_count = all_runs.is_array() ? all_runs.size() : 0;
@@ -549,7 +534,7 @@ std::string format_html(const nlohmann::json& document, const nlohmann::json* ba
   }
   html += "\n" + other_load_chart(sides) + "</div></section>";
   html += "\n<section><h2>Runs</h2>" + runs_table(document) + "</section>";
-  html += "\n</main></body></html>\n";
+  html += page_end;
   return html;
 }
 

@@ -6,36 +6,26 @@
 #include <cstdio>
 #include <limits>
 
+#include "export/page_frame.h"
 #include "export/svg_chart.h"
 #include "number_text.h"
 
 namespace quorvane::host {
 namespace {
 
-// The style of the results page, with the trend chart's own marks. Print
-// needs no colour: dots, squares, solid levels and dashed events differ in
-// shape, and every value is written out in the tables.
+// The trend chart's own marks. Print needs no colour: dots, squares, solid
+// levels and dashed events differ in shape, and every value is written out
+// in the tables.
 const char* const page_style = R"(
-body{font:15px/1.45 system-ui,sans-serif;color:#111;background:#fff;margin:0}
-main{max-width:1240px;margin:0 auto;padding:20px 28px}
-h1{font-size:1.6em;margin:0 0 4px}h2{font-size:1.2em;margin:26px 0 8px}
-p.meta,p.note{color:#333;margin:4px 0}
-table{border-collapse:collapse;margin:6px 0 10px}
-th,td{border-bottom:1px solid #ccc;padding:3px 10px;text-align:left;vertical-align:top}
-th{font-weight:600}td.num{text-align:right;font-variant-numeric:tabular-nums}
-figure{margin:0 0 18px;break-inside:avoid}figcaption{font-weight:600;margin:4px 0}
+figure{margin:0 0 18px}
 svg.trend{display:block;width:100%;max-width:960px;height:auto}
 svg .grid{stroke:#ddd;stroke-width:1}svg .axis{stroke:#888;stroke-width:1}
 svg .run{fill:#fff;stroke:#000;stroke-width:1.3}svg .disturbed{fill:#a00;stroke:#000}
 svg .level{stroke:#2f5d9b;stroke-width:3}svg .step{stroke:#2f5d9b;stroke-width:1;stroke-dasharray:2 2}
 svg .event{stroke:#a00;stroke-width:1.5;stroke-dasharray:6 3}
-svg text{font-family:system-ui,sans-serif;fill:#111}svg .tick{font-size:11px;fill:#444}
 svg .event-label{font-size:11px;font-weight:600;fill:#a00}svg .empty{font-size:13px;fill:#444}
 @media print{
-body{font-size:10pt}main{max-width:none;padding:0}
-section,figure,table{break-inside:avoid}
 svg .level{stroke:#000}svg .event{stroke:#000}svg .event-label{fill:#000}
-@page{margin:14mm}
 }
 )";
 
@@ -240,14 +230,7 @@ std::string series_tables(const trend_series& series) {
 }  // namespace
 
 std::string render_trend_page(const trend_page& page) {
-  std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-      "style-src 'unsafe-inline'\">"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-      "<title>" +
-      escape_html(page.title) + "</title><style>" + page_style +
-      "</style></head><body><main>\n<h1>" + escape_html(page.title) + "</h1>";
+  std::string html = page_head(page.title, page_style) + "<h1>" + escape_html(page.title) + "</h1>";
   if (!page.subtitle.empty()) html += "<p class=\"meta\">" + escape_html(page.subtitle) + "</p>";
   html +=
       "<p class=\"note\">Circles: clean runs; squares: disturbed runs, which the analysis "
@@ -269,7 +252,7 @@ std::string render_trend_page(const trend_page& page) {
             render_chart(series, i) + series_tables(series) + "</figure>";
   }
   if (!page.series.empty()) html += "</section>";
-  html += "\n</main></body></html>\n";
+  html += page_end;
   return html;
 }
 
