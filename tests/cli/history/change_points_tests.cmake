@@ -6,12 +6,8 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 add_executable(quorvane_history_driver ${CMAKE_CURRENT_LIST_DIR}/history_driver.cpp)
 target_link_libraries(quorvane_history_driver PRIVATE quorvane_cli_core quorvane_warnings)
-foreach(test_class IN ITEMS ChangePointTest TrendPageTest)
-  add_test(NAME cli.history.${test_class}
-           COMMAND ${Python3_EXECUTABLE} -m unittest -v test_change_points.${test_class}
-           WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
-  set_tests_properties(cli.history.${test_class} PROPERTIES
-    ENVIRONMENT "QUORVANE_HISTORY_DRIVER=$<TARGET_FILE:quorvane_history_driver>;PYTHONDONTWRITEBYTECODE=1"
-    LABELS "cli;history"
-    TIMEOUT 120)
-endforeach()
+quorvane_python_test_classes(PREFIX cli.history MODULE test_change_points
+  DIRECTORY ${CMAKE_CURRENT_LIST_DIR} TIMEOUT 120 CLASSES ChangePointTest TrendPageTest
+  ENVIRONMENT "QUORVANE_HISTORY_DRIVER=$<TARGET_FILE:quorvane_history_driver>"
+              PYTHONDONTWRITEBYTECODE=1
+  LABELS cli history)
