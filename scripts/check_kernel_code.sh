@@ -68,23 +68,71 @@ objdump_for() {
   fi
 }
 
+# What the analysis looks for on each architecture. Entries ending in _re are
+# awk regular expressions (an empty one matches nothing), matched against a
+# mnemonic, or, for vector_re and shifted_xor_re, against the operands; they
+# hold no backslash, since awk -v reads escapes in what it is given.
+#   mul, add, div: the scalar double multiply, add and divide;
+#   int_mul, int_xor: the integer multiply and exclusive-or; shift_re: a
+#     shift, and shifted_xor_re: an exclusive-or that also shifts one of its
+#     operands (AArch64's eor x0, x1, x2, lsr #33), which counts as a shift;
+#   branch_re: an instruction that may branch to an address (x86-64's jumps;
+#     on AArch64 any instruction whose operands name one: b.cond, cbz, cbnz,
+#     tbz, tbnz);
+#   avx_re: AVX-encoded; fused_re: fused multiply-add of any form;
+#   packed_re: packed SIMD arithmetic by its mnemonic, and vector_re: any
+#     arithmetic on vector (v0.2d) or scalable (z0.d) registers; neither
+#     counts what not_packed_re matches (moves, and on AArch64 loads and
+#     stores of vector registers), nor zeroing_re of a register with itself
+#     (xorps/xorpd/pxor), which zeroes it and is not packed arithmetic;
+#   simd: the report's word for such instructions;
+#   element_insns: the instructions the matrix loop may spend on an element
+#     (load, multiply, add with the second load, store, and the loop's step,
+#     compare and branch): one more on AArch64, whose fadd reads no memory,
+#     so the second load is an instruction of its own;
+#   step_insns: the instructions a mixing step needs, beyond the loop's own
+#     3: three copy/shift/xor triples, two imul and one add of the step
+#     index on x86-64; three eor with a shifted operand, two mul and one add
+#     on AArch64.
+declare -A table_x86_64=(
+  [mul]=mulsd [add]=addsd [div]=divsd
+  [int_mul]=imul [int_xor]=xor [shift_re]='^shr$' [shifted_xor_re]=''
+  [branch_re]='^j'
+  [avx_re]='^v' [fused_re]='fmadd|fmsub|fnmadd|fnmsub'
+  [packed_re]='p[sd]$|^p(add|sub|mul|madd|sll|srl|sra|and|or|xor|shuf|unpck|cmp|max|min)'
+  [vector_re]='' [not_packed_re]='^mov' [zeroing_re]='^(xorps|xorpd|pxor)$'
+  [simd]=packed [element_insns]=7 [step_insns]=12
+)
+declare -A table_aarch64=(
+  [mul]=fmul [add]=fadd [div]=fdiv
+  [int_mul]=mul [int_xor]=eor [shift_re]='^(lsr|asr|lsl)$' [shifted_xor_re]=', lsr #'
+  [branch_re]='.'
+  [avx_re]='' [fused_re]='^(fmadd|fmsub|fnmadd|fnmsub|fmla|fmls)'
+  [packed_re]='' [vector_re]='(^|[ ,{])[vz][0-9]+[.][0-9]*[bhsdq]'
+  [not_packed_re]='^(mov|movi|dup|ins|umov|smov|ld|st)' [zeroing_re]=''
+  [simd]=vector [element_insns]=8 [step_insns]=6
+)
+
 # Prints key=value lines describing one object file.
 analyse() {
-  local machine tool
+  local machine tool arch key
   machine=$(elf_machine "$1")
   tool=$(objdump_for "$machine")
   command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
   # The code section's alignment, "2**N": where the linker may put it.
   "$tool" -h "$1" | awk '$2 == ".text" { sub(/^2\*\*/, "", $7); print "text_align=" 2 ^ $7 }'
   case $machine in
-    62) echo "arch=x86_64"; analyse_x86_64 "$tool" "$1" ;;
-    183) echo "arch=aarch64"; analyse_aarch64 "$tool" "$1" ;;
+    62) arch=x86_64 ;;
+    183) arch=aarch64 ;;
     *) echo "$1: ELF machine ${machine} is neither x86-64 nor AArch64" >&2; exit 2 ;;
   esac
-}
-
-analyse_x86_64() {
-  "$1" -d --no-show-raw-insn -C "$2" | awk '
+  echo "arch=$arch"
+  local -n mnemonics=table_$arch
+  local -a settings=(-v "arch=$arch")
+  for key in "${!mnemonics[@]}"; do
+    settings+=(-v "$key=${mnemonics[$key]}")
+  done
+  "$tool" -d --no-show-raw-insn -C "$1" | awk "${settings[@]}" '
     # mawk has no strtonum: hexadecimal by hand.
     function hex(text,   i, value) {
       value = 0
@@ -92,148 +140,83 @@ analyse_x86_64() {
       for (i = 1; i <= length(text); i++) value = value * 16 + index("0123456789abcdef", substr(text, i, 1)) - 1
       return value
     }
-    function flush_function(   i, j, t, start, inner, k, m, n, count, hist, key, keys) {
-      if (fn == "") return
-      # Innermost loops: a backward branch whose range holds no other one.
-      for (i = 1; i <= n_insn; i++) {
-        if (mn[i] !~ /^j/ || op[i] !~ /^[0-9a-f]+ </) continue
-        split(op[i], parts, " ")
-        t = hex(parts[1])
-        if (t >= addr[i]) continue
-        start = 0
-        for (j = 1; j <= i; j++) if (addr[j] == t) { start = j; break }
-        if (start == 0) continue
-        inner = 1
-        for (j = start; j < i; j++) {
-          if (mn[j] ~ /^j/ && op[j] ~ /^[0-9a-f]+ </) {
-            split(op[j], p2, " ")
-            if (hex(p2[1]) < addr[j] && hex(p2[1]) >= t) inner = 0
-          }
-        }
-        if (!inner) continue
-        count = i - start + 1
-        delete hist
-        for (k = start; k <= i; k++) hist[mn[k]]++
-        if (fn ~ /int_mix_iteration/ && hist["imul"] > 0) {
-          print "int_loop_insns=" count
-          print "int_loop_mul=" hist["imul"]
-          print "int_loop_shift=" hist["shr"] + 0
-          print "int_loop_xor=" hist["xor"] + 0
-          keys = ""
-          for (key in hist) keys = keys key " " hist[key] ", "
-          print "int_loop_mix=" keys
-        }
-        if (fn ~ /matrix_iteration/ && hist["mulsd"] > 0) {
-          # How far each pass moves the addresses the loop reads and writes,
-          # in bytes per element: a register stepped by an immediate, times
-          # the scale it addresses memory with, over the elements a pass
-          # does. One double (8) walks along rows, the i-p-j order; a whole
-          # row (512) walks down a column of b, the i-j-p order.
-          delete step
-          delete scale
-          for (k = start; k <= i; k++) {
-            if (mn[k] == "add" && op[k] ~ /^\$0x[0-9a-f]+,%r/) {
-              split(op[k], p3, ",")
-              step[p3[2]] = hex(substr(p3[1], 4))
-            }
-            if (match(op[k], /\(%[a-z0-9]+(,%[a-z0-9]+,[1248])?\)/)) {
-              split(substr(op[k], RSTART + 1, RLENGTH - 2), p4, ",")
-              if (!(p4[1] in scale)) scale[p4[1]] = 1
-              if (p4[2] != "") scale[p4[2]] = p4[3]
-            }
-          }
-          steps = ""
-          for (key in step) if (key in scale) steps = steps step[key] * scale[key] / hist["mulsd"] " "
-          print "mm_loop_steps=" steps
-          print "mm_loop_insns=" count
-          print "mm_loop_mul=" hist["mulsd"]
-          print "mm_loop_add=" hist["addsd"] + 0
-          print "mm_loop_start=" addr[start]
-          print "mm_loop_end=" next_of[addr[i]]
-        }
-      }
-      if (fn ~ /matrix_iteration/) {
-        for (i = 1; i <= n_insn; i++) if (mn[i] == "divsd") divs++
-        print "mm_div=" divs + 0
-      }
-      fn = ""
-      n_insn = 0
+    # Whether text matches the expression re; an empty one matches nothing.
+    function is(text, re) {
+      return re != "" && text ~ re
     }
-    /^[0-9a-f]+ <.*>:$/ {
-      flush_function()
-      fn = $0
-      next
-    }
-    /^ *[0-9a-f]+:\t/ {
-      line = $0
-      sub(/^ */, "", line)
-      split(line, fields, "\t")
-      a = fields[1]; sub(/:$/, "", a)
-      # Where each instruction ends: the address of the next one, padding
-      # included.
-      if (have_previous) next_of[previous] = hex(a)
-      previous = hex(a)
-      have_previous = 1
-      ins = fields[2]
-      m = ins; sub(/ .*/, "", m)
-      o = ins; if (index(o, " ") > 0) { sub(/^[^ ]* +/, "", o) } else { o = "" }
-      if (m == "cs" || m == "data16" || m == "rep" || m == "lock" || m ~ /^nop/ || m == "xchg" && o == "%ax,%ax") {
-        if (m != "rep" && m != "lock") next
-        m2 = o; sub(/ .*/, "", m2); m = m " " m2
-      }
-      n_insn++
-      addr[n_insn] = hex(a)
-      mn[n_insn] = m
-      op[n_insn] = o
-      # Whole-object checks.
-      split(o, regs, ",")
-      self_zero = (m ~ /^(xorps|xorpd|pxor)$/ && regs[1] == regs[2])
-      if (m ~ /^v/) avx++
-      if (m ~ /fmadd|fmsub|fnmadd|fnmsub/) fused++
-      if (!self_zero && m !~ /^mov/ && (m ~ /p[sd]$/ || m ~ /^p(add|sub|mul|madd|sll|srl|sra|and|or|xor|shuf|unpck|cmp|max|min)/)) {
-        packed++
-        packed_names[m]++
-      }
-      next
-    }
-    END {
-      flush_function()
-      print "avx=" avx + 0
-      print "fused=" fused + 0
-      print "packed=" packed + 0
-      for (name in packed_names) packed_list = packed_list name " "
-      print "packed_list=" packed_list
-    }'
-}
-
-# The AArch64 form: the same keys, from fmul and fadd, mul, eor with a
-# shifted operand, and branches of every kind (b.cond, cbz, cbnz, tbz, tbnz).
-analyse_aarch64() {
-  "$1" -d --no-show-raw-insn -C "$2" | awk '
-    function hex(text,   i, value) {
-      value = 0
-      text = tolower(text)
-      for (i = 1; i <= length(text); i++) value = value * 16 + index("0123456789abcdef", substr(text, i, 1)) - 1
-      return value
-    }
-    # The target of a branch, or -1: the address before " <symbol+offset>".
-    function target_of(operands,   where) {
-      if (!match(operands, /(^|, )[0-9a-f]+ </)) return -1
-      where = substr(operands, RSTART, RLENGTH - 2)
+    # The target of instruction k if it branches, or -1: the address before
+    # " <symbol+offset>".
+    function target_of(k,   where) {
+      if (!is(mn[k], branch_re) || !match(op[k], /(^|, )[0-9a-f]+ </)) return -1
+      where = substr(op[k], RSTART, RLENGTH - 2)
       sub(/^, /, "", where)
       return hex(where)
     }
-    function flush_function(   i, j, t, start, inner, k, count, hist, key, keys, reg, parts, base, index_reg, shift) {
+    # Registers stepped by an immediate (add $imm, %reg) in instructions
+    # first to last, and the scale each addresses memory with: 1 as a base,
+    # or the scale it is an index with, (%base,%index,8).
+    function steps_x86_64(first, last,   k, parts) {
+      for (k = first; k <= last; k++) {
+        if (mn[k] == "add" && op[k] ~ /^\$0x[0-9a-f]+,%r/) {
+          split(op[k], parts, ",")
+          step[parts[2]] = hex(substr(parts[1], 4))
+        }
+        if (match(op[k], /\(%[a-z0-9]+(,%[a-z0-9]+,[1248])?\)/)) {
+          split(substr(op[k], RSTART + 1, RLENGTH - 2), parts, ",")
+          if (!(parts[1] in scale)) scale[parts[1]] = 1
+          if (parts[2] != "") scale[parts[2]] = parts[3]
+        }
+      }
+    }
+    # Registers stepped by an immediate (add Xn, Xn, #imm, or a post-indexed
+    # address) in instructions first to last, and the scale each addresses
+    # memory with: directly ([Xn], [Xb, Xn, lsl #3]) or through a register
+    # sum (add Xd, Xb, Xn, then [Xd, #offset]).
+    function steps_aarch64(first, last,   k, parts, memory, inside, base, index_reg, shift) {
+      delete summed
+      for (k = first; k <= last; k++) {
+        split(op[k], parts, /, */)
+        if (mn[k] == "add" && parts[1] == parts[2] && parts[3] ~ /^#0x[0-9a-f]+$/)
+          step[parts[1]] = hex(substr(parts[3], 4))
+        if (mn[k] == "add" && parts[3] ~ /^[xw][0-9]+$/) {
+          summed[parts[1]] = parts[2] " " parts[3]
+        }
+      }
+      for (k = first; k <= last; k++) {
+        if (!match(op[k], /\[[^]]*\](, #0x[0-9a-f]+)?/)) continue
+        memory = substr(op[k], RSTART, RLENGTH)
+        if (match(memory, /\], #0x[0-9a-f]+$/)) {
+          split(substr(memory, 2), parts, /\]/)
+          step[parts[1]] = hex(substr(memory, RSTART + 5))
+        }
+        inside = memory
+        sub(/^\[/, "", inside)
+        sub(/\].*$/, "", inside)
+        split(inside, parts, /, */)
+        base = parts[1]
+        index_reg = (parts[2] ~ /^[xw][0-9]+$/) ? parts[2] : ""
+        shift = (parts[3] ~ /^lsl #[0-9]+$/) ? 2 ^ substr(parts[3], 6) : 1
+        scale[base] = 1
+        if (index_reg != "") scale[index_reg] = shift
+        if (base in summed) {
+          split(summed[base], parts, " ")
+          scale[parts[1]] = 1
+          scale[parts[2]] = 1
+        }
+      }
+    }
+    function flush_function(   i, j, t, start, inner, k, count, hist, shifts, key, keys) {
       if (fn == "") return
+      # Innermost loops: a backward branch whose range holds no other one.
       for (i = 1; i <= n_insn; i++) {
-        t = target_of(op[i])
+        t = target_of(i)
         if (t < 0 || t >= addr[i]) continue
         start = 0
         for (j = 1; j <= i; j++) if (addr[j] == t) { start = j; break }
         if (start == 0) continue
         inner = 1
         for (j = start; j < i; j++) {
-          k = target_of(op[j])
+          k = target_of(j)
           if (k >= t && k < addr[j]) inner = 0
         }
         if (!inner) continue
@@ -242,71 +225,69 @@ analyse_aarch64() {
         shifts = 0
         for (k = start; k <= i; k++) {
           hist[mn[k]]++
-          if (mn[k] ~ /^(lsr|asr|lsl)$/ || mn[k] == "eor" && op[k] ~ /, lsr #/) shifts++
+          if (is(mn[k], shift_re) || mn[k] == int_xor && is(op[k], shifted_xor_re)) shifts++
         }
-        if (fn ~ /int_mix_iteration/ && hist["mul"] > 0) {
+        if (fn ~ /int_mix_iteration/ && hist[int_mul] > 0) {
           print "int_loop_insns=" count
-          print "int_loop_mul=" hist["mul"]
+          print "int_loop_mul=" hist[int_mul]
           print "int_loop_shift=" shifts
-          print "int_loop_xor=" hist["eor"] + 0
+          print "int_loop_xor=" hist[int_xor] + 0
           keys = ""
           for (key in hist) keys = keys key " " hist[key] ", "
           print "int_loop_mix=" keys
         }
-        if (fn ~ /matrix_iteration/ && hist["fmul"] > 0) {
-          # Registers stepped by an immediate (add Xn, Xn, #imm, or a
-          # post-indexed address), and the scale each addresses memory
-          # with: directly ([Xn], [Xb, Xn, lsl #3]) or through a register
-          # sum (add Xd, Xb, Xn, then [Xd, #offset]).
+        if (fn ~ /matrix_iteration/ && hist[mul] > 0) {
+          # How far each pass moves the addresses the loop reads and writes,
+          # in bytes per element: a register stepped by an immediate, times
+          # the scale it addresses memory with, over the elements a pass
+          # does. One double (8) walks along rows, the i-p-j order; a whole
+          # row (512) walks down a column of b, the i-j-p order.
           delete step
           delete scale
-          delete summed
-          for (k = start; k <= i; k++) {
-            split(op[k], parts, /, */)
-            if (mn[k] == "add" && parts[1] == parts[2] && parts[3] ~ /^#0x[0-9a-f]+$/)
-              step[parts[1]] = hex(substr(parts[3], 4))
-            if (mn[k] == "add" && parts[3] ~ /^[xw][0-9]+$/) {
-              summed[parts[1]] = parts[2] " " parts[3]
-            }
-          }
-          for (k = start; k <= i; k++) {
-            if (!match(op[k], /\[[^]]*\](, #0x[0-9a-f]+)?/)) continue
-            memory = substr(op[k], RSTART, RLENGTH)
-            if (match(memory, /\], #0x[0-9a-f]+$/)) {
-              split(substr(memory, 2), parts, /\]/)
-              step[parts[1]] = hex(substr(memory, RSTART + 5))
-            }
-            inside = memory
-            sub(/^\[/, "", inside)
-            sub(/\].*$/, "", inside)
-            split(inside, parts, /, */)
-            base = parts[1]
-            index_reg = (parts[2] ~ /^[xw][0-9]+$/) ? parts[2] : ""
-            shift = (parts[3] ~ /^lsl #[0-9]+$/) ? 2 ^ substr(parts[3], 6) : 1
-            scale[base] = 1
-            if (index_reg != "") scale[index_reg] = shift
-            if (base in summed) {
-              split(summed[base], parts, " ")
-              scale[parts[1]] = 1
-              scale[parts[2]] = 1
-            }
-          }
+          if (arch == "aarch64") steps_aarch64(start, i)
+          else steps_x86_64(start, i)
           steps = ""
-          for (key in step) if (key in scale) steps = steps step[key] * scale[key] / hist["fmul"] " "
+          for (key in step) if (key in scale) steps = steps step[key] * scale[key] / hist[mul] " "
           print "mm_loop_steps=" steps
           print "mm_loop_insns=" count
-          print "mm_loop_mul=" hist["fmul"]
-          print "mm_loop_add=" hist["fadd"] + 0
+          print "mm_loop_mul=" hist[mul]
+          print "mm_loop_add=" hist[add] + 0
           print "mm_loop_start=" addr[start]
-          print "mm_loop_end=" addr[i] + 4
+          print "mm_loop_end=" next_of[addr[i]]
         }
       }
       if (fn ~ /matrix_iteration/) {
-        for (i = 1; i <= n_insn; i++) if (mn[i] == "fdiv") divs++
+        for (i = 1; i <= n_insn; i++) if (mn[i] == div) divs++
         print "mm_div=" divs + 0
       }
       fn = ""
       n_insn = 0
+    }
+    # An x86-64 instruction, fields[2]: "mnemonic operands". Padding (nop,
+    # and cs, data16 or xchg %ax,%ax before one) is no instruction; rep and
+    # lock join the mnemonic they precede. Returns 0 for padding.
+    function read_x86_64(   text, prefixed) {
+      # Where each instruction ends: the address of the next one, padding
+      # included.
+      if (have_previous) next_of[previous] = hex(a)
+      previous = hex(a)
+      have_previous = 1
+      text = fields[2]
+      m = text; sub(/ .*/, "", m)
+      o = text; if (index(o, " ") > 0) { sub(/^[^ ]* +/, "", o) } else { o = "" }
+      if (m == "cs" || m == "data16" || m == "rep" || m == "lock" || m ~ /^nop/ || m == "xchg" && o == "%ax,%ax") {
+        if (m != "rep" && m != "lock") return 0
+        prefixed = o; sub(/ .*/, "", prefixed); m = m " " prefixed
+      }
+      return 1
+    }
+    # An AArch64 instruction: mnemonic and operands in fields of their own,
+    # four bytes each. Returns 0 for padding (nop).
+    function read_aarch64() {
+      m = fields[2]
+      o = fields[3]
+      next_of[hex(a)] = hex(a) + 4
+      return m != "nop" && m != ""
     }
     /^[0-9a-f]+ <.*>:$/ {
       flush_function()
@@ -316,21 +297,20 @@ analyse_aarch64() {
     /^ *[0-9a-f]+:\t/ {
       line = $0
       sub(/^ */, "", line)
-      sub(/[ \t]*\/\/.*$/, "", line)
+      # The AArch64 disassembler notes values after "//".
+      if (arch == "aarch64") sub(/[ \t]*\/\/.*$/, "", line)
       split(line, fields, "\t")
       a = fields[1]; sub(/:$/, "", a)
-      m = fields[2]
-      o = fields[3]
-      if (m == "nop" || m == "") next
+      if (!(arch == "aarch64" ? read_aarch64() : read_x86_64())) next
       n_insn++
       addr[n_insn] = hex(a)
       mn[n_insn] = m
       op[n_insn] = o
-      # Whole-object checks: fused multiply-add of any form, and any
-      # arithmetic on vector (v0.2d) or scalable (z0.d) registers; moves,
-      # loads and stores of them are not arithmetic.
-      if (m ~ /^(fmadd|fmsub|fnmadd|fnmsub|fmla|fmls)/) fused++
-      if (o ~ /(^|[ ,{])[vz][0-9]+\.[0-9]*[bhsdq]/ && m !~ /^(mov|movi|dup|ins|umov|smov|ld|st)/) {
+      # Whole-object checks.
+      split(o, regs, ",")
+      if (is(m, avx_re)) avx++
+      if (is(m, fused_re)) fused++
+      if (!(is(m, zeroing_re) && regs[1] == regs[2]) && !is(m, not_packed_re) && (is(m, packed_re) || is(o, vector_re))) {
         packed++
         packed_names[m]++
       }
@@ -338,7 +318,7 @@ analyse_aarch64() {
     }
     END {
       flush_function()
-      print "avx=0"
+      print "avx=" avx + 0
       print "fused=" fused + 0
       print "packed=" packed + 0
       for (name in packed_names) packed_list = packed_list name " "
@@ -365,27 +345,26 @@ row() {  # row TITLE FUNCTION
   echo "$line"
 }
 
-# The names of one build's scalar double multiply, add and divide.
-mul_name() { [[ $(value "$1" arch) == aarch64 ]] && echo fmul || echo mulsd; }
-add_name() { [[ $(value "$1" arch) == aarch64 ]] && echo fadd || echo addsd; }
-div_name() { [[ $(value "$1" arch) == aarch64 ]] && echo fdiv || echo divsd; }
+entry() {  # entry RESULT KEY: the table's entry for the build's architecture
+  local -n mnemonics=table_$(value "$1" arch)
+  echo "${mnemonics[$2]}"
+}
 
 cell_simd() {
-  local packed avx fused list
+  local packed avx fused list cell
   packed=$(value "$1" packed); avx=$(value "$1" avx); fused=$(value "$1" fused)
   list=$(value "$1" packed_list)
-  if [[ $(value "$1" arch) == aarch64 ]]; then
-    echo "vector ${packed}${list:+ (${list% })}, fused ${fused}"
-  else
-    echo "packed ${packed}${list:+ (${list% })}, fused ${fused}, AVX-encoded ${avx}"
-  fi
+  cell="$(entry "$1" simd) ${packed}${list:+ (${list% })}, fused ${fused}"
+  # AArch64 has no AVX encoding to count.
+  [[ -z $(entry "$1" avx_re) ]] || cell+=", AVX-encoded ${avx}"
+  echo "$cell"
 }
 
 cell_matrix() {
   local insns mul add
   insns=$(value "$1" mm_loop_insns); mul=$(value "$1" mm_loop_mul); add=$(value "$1" mm_loop_add)
   if [[ -z $insns ]]; then echo "loop not found"; return; fi
-  echo "${mul} $(mul_name "$1") + ${add} $(add_name "$1") in ${insns} instructions (${mul} element(s) per pass)"
+  echo "${mul} $(entry "$1" mul) + ${add} $(entry "$1" add) in ${insns} instructions (${mul} element(s) per pass)"
 }
 
 # The matrix product's inner loop fits one 64-byte block of code wherever the
@@ -438,26 +417,18 @@ cell_divide() {
   local divs
   divs=$(value "$1" mm_div)
   if (( divs > 0 )); then
-    echo "${divs} $(div_name "$1"): the fill divides, as written"
+    echo "${divs} $(entry "$1" div): the fill divides, as written"
   else
-    echo "no $(div_name "$1"): the fill's divisions were replaced"
+    echo "no $(entry "$1" div): the fill's divisions were replaced"
   fi
 }
-
-# Instructions the matrix loop may spend on an element: on AArch64 the
-# addition cannot read memory, so the second load is an instruction of its
-# own.
-element_insns() { [[ $(value "$1" arch) == aarch64 ]] && echo 8 || echo 7; }
-
-# Instructions a mixing step needs, beyond the loop's own 3.
-step_insns() { [[ $(value "$1" arch) == aarch64 ]] && echo 6 || echo 12; }
 
 cell_int() {
   local insns mul steps extra
   insns=$(value "$1" int_loop_insns); mul=$(value "$1" int_loop_mul)
   if [[ -z $insns ]]; then echo "loop not found"; return; fi
   steps=$(( mul / 2 ))
-  extra=$(( insns - $(step_insns "$1") * steps - 3 ))
+  extra=$(( insns - $(entry "$1" step_insns) * steps - 3 ))
   echo "${insns} instructions for ${steps} step(s); ${extra} beyond the steps' and loop's own"
 }
 
@@ -513,12 +484,12 @@ if (( strict )); then
     if (( $(value "$result" packed) + $(value "$result" avx) + $(value "$result" fused) > 0 )) ||
        [[ -z $(value "$result" mm_loop_mul) || -z $mul ]] ||
        (( $(value "$result" mm_loop_mul) != $(value "$result" mm_loop_add) )) ||
-       (( $(value "$result" mm_loop_insns) > $(element_insns "$result") * $(value "$result" mm_loop_mul) )) ||
+       (( $(value "$result" mm_loop_insns) > $(entry "$result" element_insns) * $(value "$result" mm_loop_mul) )) ||
        ! loop_fits_block "$result" || ! loop_walks_rows "$result" ||
        (( $(value "$result" int_loop_shift) * 2 != mul * 3 )) ||
        (( $(value "$result" int_loop_xor) * 2 != mul * 3 )); then
       echo "kernel object code is not the plain scalar form, or its matrix loop is longer than" \
-        "$(element_insns "$result") instructions an element, does not walk along rows (i, p, j) or may straddle two" \
+        "$(entry "$result" element_insns) instructions an element, does not walk along rows (i, p, j) or may straddle two" \
         "64-byte blocks" >&2
       exit 1
     fi
