@@ -174,21 +174,20 @@ std::vector<main_id> main_ids_from_cpuinfo(const std::string& cpuinfo) {
   std::vector<main_id> ids;
   std::istringstream lines(cpuinfo + "\n\n");
   std::string line;
-  std::optional<unsigned> implementer;
-  std::optional<unsigned> part;
+  // The block's fields as read, and whether its implementer and part were
+  // (plain flags: GCC takes an optional's value read under its own test for
+  // one that may be uninitialised).
   main_id block;
+  bool have_implementer = false;
+  bool have_part = false;
   // A blank line ends a processor's block.
   while (std::getline(lines, line)) {
     const std::size_t colon = line.find(':');
     if (colon == std::string::npos) {
-      if (trimmed(line).empty() && implementer && part) {
-        block.implementer = *implementer;
-        block.part = *part;
-        ids.push_back(block);
-      }
+      if (trimmed(line).empty() && have_implementer && have_part) ids.push_back(block);
       if (trimmed(line).empty()) {
-        implementer.reset();
-        part.reset();
+        have_implementer = false;
+        have_part = false;
         block = main_id{};
       }
       continue;
@@ -196,9 +195,13 @@ std::vector<main_id> main_ids_from_cpuinfo(const std::string& cpuinfo) {
     const std::string name = trimmed(line.substr(0, colon));
     const std::string value = line.substr(colon + 1);
     if (name == "CPU implementer") {
-      implementer = field_number(value, 0xff);
+      const std::optional<unsigned> number = field_number(value, 0xff);
+      have_implementer = number.has_value();
+      block.implementer = number.value_or(0);
     } else if (name == "CPU part") {
-      part = field_number(value, 0xfff);
+      const std::optional<unsigned> number = field_number(value, 0xfff);
+      have_part = number.has_value();
+      block.part = number.value_or(0);
     } else if (name == "CPU variant") {
       block.variant = field_number(value, 0xf).value_or(0);
     } else if (name == "CPU revision") {
