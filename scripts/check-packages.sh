@@ -373,9 +373,11 @@ arm64_check() {
 # and on a busy machine, the host takes seconds to get there; before it, the
 # signal would find no handler), then status 130 and the report's nine keys.
 # qemu itself is the background job, so that the signal reaches it (and
-# through it the host).
+# through it the host). The run goes into a history, which the host then
+# reads back: the arm64 host keeps one.
 arm64_cancelled_host() {
-  qemu-aarch64 -L "$1" "$2" --json >report.json 2>progress.txt &
+  rm -f history.sqlite
+  qemu-aarch64 -L "$1" "$2" --json --history history.sqlite >report.json 2>progress.txt &
   local host=$! waited=0
   while [[ ! -s progress.txt ]] && ((waited < 120)) && kill -0 "${host}" 2>/dev/null; do
     sleep 0.5
@@ -388,7 +390,10 @@ arm64_cancelled_host() {
   cat progress.txt
   echo "exit status ${status}: $(cat report.json)"
   [[ ${status} -eq 130 ]] || return
-  python3 -c 'import json,sys; r=json.load(open("report.json")); sys.exit(len(r)!=9)'
+  python3 -c 'import json,sys; r=json.load(open("report.json")); sys.exit(len(r)!=9)' || return
+  qemu-aarch64 -L "$1" "$2" history --history history.sqlite >history.txt || return
+  cat history.txt
+  grep -q '^  1 run, 0 clean and finished' history.txt
 }
 
 # elf_machine FILE: the ELF file's class and machine, as readelf names them.

@@ -141,6 +141,7 @@ class HistoryTest(unittest.TestCase):
                                 env=dict(os.environ, QUORVANE_SYSTEM_ROOT=environment_root,
                                          QUORVANE_STAND_IN_BEHAVIOUR="interrupt_in_start"))
         self.assertEqual(result.returncode, 130, result.stderr)
+        self.assertIn(f"recorded 1 run in {self.db}", result.stderr)
         self.assertEqual(rows(self.db, "SELECT count(*), sum(cancelled) FROM runs"), [(3, 1)])
         # The export of an invocation already recorded adds nothing.
         result = self.host("history", "import", "--history", self.db, exported)
