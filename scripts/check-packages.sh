@@ -116,20 +116,7 @@ python_check() {
   python3 -m venv venv || return
   # As the package's README says: pip picks the wheel for this platform.
   venv/bin/pip install --quiet --no-index --find-links "${dist}" quorvane || return
-  venv/bin/python - <<'PY' || return
-import time
-import quorvane
-bench = quorvane.Quorvane()
-print("loaded", bench.path)
-bench.start()
-time.sleep(0.3)
-bench.cancel()
-state = bench.wait(poll=0.02)
-report = bench.results()
-print("state", state, "keys", len(report), report)
-assert state == quorvane.STATE_CANCELLED and len(report) == 9, (state, report)
-assert "/venv/" in bench.path, bench.path
-PY
+  venv/bin/python "${root}/scripts/packaging/cancelled_run.py" x86_64 || return
   venv/bin/python -m quorvane --help | head -n 3 || return
   # The package README's example, a whole run of about 20 s, as written.
   readme_example "${root}/bindings/python/README.md" python example.py || return
@@ -141,22 +128,7 @@ npm_check() {
   command -v npm >/dev/null || { skip "npm is not installed"; return; }
   npm init -y >/dev/null || return
   npm install --no-audit --no-fund --loglevel=error "${dist}/quorvane-${version}.tgz" || return
-  cat >cancelled.js <<'JS'
-const { Quorvane, STATE } = require('quorvane');
-const bench = new Quorvane();
-console.log('loaded', bench.path);
-const controller = new AbortController();
-setTimeout(() => controller.abort(), 300);
-bench.run({ signal: controller.signal }).then(
-  () => { console.error('the run was not cancelled'); process.exit(1); },
-  (error) => {
-    const report = error.cause;
-    console.log('state', bench.state, 'keys', Object.keys(report).length, JSON.stringify(report));
-    if (bench.state !== STATE.CANCELLED || Object.keys(report).length !== 9) process.exit(1);
-    if (!bench.path.includes('node_modules/quorvane/prebuilds/linux-x64/')) process.exit(1);
-  });
-JS
-  node cancelled.js || return
+  node "${root}/scripts/packaging/cancelled_run.js" linux-x64 || return
   # The package README's example, a whole run of about 20 s, as written.
   readme_example "${root}/bindings/node/README.md" js example.js || return
   node example.js | tail -n 3
@@ -439,21 +411,7 @@ arm64_python_check() {
     --disable-pip-version-check --find-links "${dist}" quorvane || return
   ls venv/lib/python3*/site-packages/quorvane-*.dist-info/WHEEL >/dev/null &&
     grep '^Tag:' venv/lib/python3*/site-packages/quorvane-*.dist-info/WHEEL || return
-  arm64 venv/bin/python - <<'PY'
-import platform
-import time
-import quorvane
-bench = quorvane.Quorvane()
-print("loaded", bench.path, "on", platform.machine())
-bench.start()
-time.sleep(0.5)
-bench.cancel()
-state = bench.wait(poll=0.05)
-report = bench.results()
-print("state", state, "keys", len(report), report)
-assert state == quorvane.STATE_CANCELLED and len(report) == 9, (state, report)
-assert platform.machine() == "aarch64" and "/venv/" in bench.path, bench.path
-PY
+  arm64 venv/bin/python "${root}/scripts/packaging/cancelled_run.py" aarch64
 }
 
 arm64_npm_check() {
@@ -463,24 +421,8 @@ arm64_npm_check() {
   # out: run by this machine's Node, it would build koffi for x86-64.
   npm install --os=linux --cpu=arm64 --libc=glibc --ignore-scripts --no-audit --no-fund \
     --loglevel=error "${dist}/quorvane-${version}.tgz" || return
-  cat >cancelled.js <<'JS'
-const { Quorvane, STATE } = require('quorvane');
-const bench = new Quorvane();
-const addons = Object.keys(require.cache).filter((file) => file.endsWith('.node'));
-console.log('loaded', bench.path, 'on', process.arch, 'with', addons.join(', '));
-const controller = new AbortController();
-setTimeout(() => controller.abort(), 500);
-bench.run({ signal: controller.signal }).then(
-  () => { console.error('the run was not cancelled'); process.exit(1); },
-  (error) => {
-    const report = error.cause;
-    console.log('state', bench.state, 'keys', Object.keys(report).length, JSON.stringify(report));
-    if (bench.state !== STATE.CANCELLED || Object.keys(report).length !== 9) process.exit(1);
-    if (!bench.path.includes('node_modules/quorvane/prebuilds/linux-arm64/')) process.exit(1);
-    if (!addons.some((file) => file.includes('/koffi-linux-arm64/linux_arm64/'))) process.exit(1);
-  });
-JS
-  arm64 "${arm64_root}/usr/bin/node" cancelled.js
+  arm64 "${arm64_root}/usr/bin/node" "${root}/scripts/packaging/cancelled_run.js" linux-arm64 \
+    /koffi-linux-arm64/linux_arm64/
 }
 
 arm64_nuget_check() {
