@@ -13,7 +13,8 @@ int thread_count();
 
 // The thread count to compare later counts with: taken after one short
 // thread has been created and joined, because a sanitizer's runtime starts
-// a background thread of its own at the process's first thread creation.
+// a background thread of its own at the process's first thread creation,
+// and the lowest over the next 0.2 s, once that thread has surely left.
 int baseline_thread_count();
 
 // The process's resident set in KiB, or -1 when it cannot be read.
