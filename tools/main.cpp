@@ -247,8 +247,8 @@ int run_benchmark(const options& chosen, const library_api& api, const std::stri
     if (history_failed) {
       print_error(error);
     } else {
-      std::fprintf(stderr, "recorded %zu run%s in %s\n", done.records.size(),
-                   done.records.size() == 1 ? "" : "s", terminal_safe(path).c_str());
+      std::fprintf(stderr, "recorded %s in %s\n", counted(done.records.size(), "run").c_str(),
+                   terminal_safe(path).c_str());
     }
   }
   if (done.cut_short) return exit_interrupted;

@@ -22,4 +22,8 @@ std::string left_aligned(const std::string& text, std::size_t width) {
   return text + std::string(text.size() < width ? width - text.size() : 0, ' ');
 }
 
+std::string counted(unsigned long long count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 }  // namespace quorvane::host

@@ -19,6 +19,9 @@ std::string right_aligned(const std::string& text, std::size_t width);
 // column; a longer text is kept whole.
 std::string left_aligned(const std::string& text, std::size_t width);
 
+// count and the noun, plural unless the count is one: "1 run", "3 runs".
+std::string counted(unsigned long long count, const std::string& noun);
+
 }  // namespace quorvane::host
 
 #endif  // QUORVANE_TOOLS_NUMBER_TEXT_H

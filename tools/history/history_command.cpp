@@ -63,21 +63,19 @@ std::optional<nlohmann::json> read_document(const std::string& file, std::string
 // unwritten.
 int import_documents(const std::string& path, const std::vector<std::string>& files) {
   std::string problem;
+  const auto refuse = [&problem](const std::string& file) {
+    print_error(std::string(file).append(" ").append(problem).append("; nothing was imported"));
+    return exit_usage_or_library;
+  };
   for (const std::string& file : files) {
-    if (!read_document(file, problem)) {
-      print_error(std::string(file).append(" ").append(problem).append("; nothing was imported"));
-      return exit_usage_or_library;
-    }
+    if (!read_document(file, problem)) return refuse(file);
   }
   std::size_t added = 0;
   try {
     const std::unique_ptr<history_store> store = history_store::open_for_writing(path);
     for (const std::string& file : files) {
       const std::optional<nlohmann::json> document = read_document(file, problem);
-      if (!document) {
-        print_error(std::string(file).append(" ").append(problem).append("; nothing was imported"));
-        return exit_usage_or_library;
-      }
+      if (!document) return refuse(file);
       added += store->add_document(*document, "import") ? 1 : 0;
     }
     store->commit();

@@ -112,9 +112,8 @@ std::string history_text(const std::vector<machine_history>& machines) {
     std::size_t clean = 0;
     for (const stored_run& run : machine.runs) clean += run.clean && !run.cancelled ? 1 : 0;
     text += (text.empty() ? "" : "\n") + std::string("Machine ") + machine.key + "\n  " +
-            history.name + "\n  " + std::to_string(machine.runs.size()) +
-            (machine.runs.size() == 1 ? " run, " : " runs, ") + std::to_string(clean) +
-            " clean and finished";
+            history.name + "\n  " + counted(machine.runs.size(), "run") + ", " +
+            std::to_string(clean) + " clean and finished";
     if (!machine.runs.empty()) {
       text += ", " + date_of(machine.runs.front().started_at) + " to " +
               date_of(machine.runs.back().started_at);

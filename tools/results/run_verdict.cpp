@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "machine/condition_words.h"
 #include "number_text.h"
@@ -99,15 +98,10 @@ run_verdict judge_run(const run_conditions& phases, const platform::condition_se
     }
     if (measured->quota_throttled_periods && *measured->quota_throttled_periods > 0) {
       // The time held back where it shows at one decimal, else the periods.
-      char held[48];
       const double seconds = measured->quota_throttled_seconds.value_or(0.0);
-      if (seconds >= 0.05) {
-        std::snprintf(held, sizeof held, "%.1f s", seconds);
-      } else {
-        const std::uint64_t periods = *measured->quota_throttled_periods;
-        std::snprintf(held, sizeof held, "%llu period%s", static_cast<unsigned long long>(periods),
-                      periods == 1 ? "" : "s");
-      }
+      const std::string held = seconds >= 0.05
+                                   ? printed("%.1f s", seconds)
+                                   : counted(*measured->quota_throttled_periods, "period");
       reasons.add("quota throttling", held, phase);
     }
   }
